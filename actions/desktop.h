@@ -1,0 +1,77 @@
+// The foreground-window, display and shell calls the worker makes. The product
+// implements them with Win32; tests use a scripted fake. Window and thread
+// references are opaque numbers (a HWND value, a thread id).
+#pragma once
+#include <cstdint>
+
+namespace tavrin {
+
+using WindowRef = uintptr_t;  // 0 means "no window"
+
+struct Rect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The fields of GUITHREADINFO the text entry needs.
+struct GuiThreadWindows {
+  WindowRef caret = 0, focus = 0, active = 0;
+};
+
+// The fields of DISPLAY_DEVICEW the display switch needs.
+struct DisplayDevice {
+  wchar_t deviceName[32] = {};
+  uint32_t stateFlags = 0;
+};
+
+// Style bits, as the platform defines them.
+constexpr uint32_t kStyleMaximizeBox = 0x00010000;  // WS_MAXIMIZEBOX
+constexpr uint32_t kStyleMinimizeBox = 0x00020000;  // WS_MINIMIZEBOX
+constexpr uint32_t kStyleThickFrame = 0x00040000;   // WS_THICKFRAME
+constexpr uint32_t kStyleMaximize = 0x01000000;     // WS_MAXIMIZE
+constexpr uint32_t kStyleVisible = 0x10000000;      // WS_VISIBLE
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // Foreground window queries and commands.
+  virtual WindowRef foregroundWindow() = 0;
+  virtual uint32_t windowStyle(WindowRef window) = 0;
+  virtual bool isIconic(WindowRef window) = 0;
+  virtual bool isZoomed(WindowRef window) = 0;
+  virtual bool windowRect(WindowRef window, Rect& rect) = 0;
+  virtual void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
+                            uint32_t flags) = 0;
+  virtual void showWindow(WindowRef window, int32_t command) = 0;
+  virtual void sendSysCommand(WindowRef window, uint32_t command) = 0;  // SendMessageW WM_SYSCOMMAND
+  virtual int32_t systemMetric(int32_t index) = 0;
+
+  // Text entry into windows that are not Unicode windows.
+  virtual bool isWindowUnicode(WindowRef window) = 0;
+  virtual uint32_t windowThread(WindowRef window) = 0;
+  virtual bool guiThreadInfo(uint32_t thread, GuiThreadWindows& info) = 0;
+  virtual void attachThreadInput(uint32_t thread, bool attach) = 0;
+  // Fills at most `capacity` layout handles and returns how many are installed
+  // (GetKeyboardLayoutList semantics; capacity 0 only counts).
+  virtual int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) = 0;
+  virtual uintptr_t keyboardLayout(uint32_t thread) = 0;
+  virtual void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
+
+  // Presentation control.
+  // Full path of the main executable of the foreground window's process, or
+  // an empty text; writes at most `capacity` units including the zero.
+  virtual void foregroundProcessPath(wchar_t* path, uint32_t capacity) = 0;
+  virtual bool enumDisplayDevice(uint32_t index, DisplayDevice& device) = 0;
+  // ChangeDisplaySettingsExW; `deviceName` null and `fields` 0 mean "no
+  // device, no mode" (the final apply).
+  virtual void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
+                                     uint32_t width, uint32_t height, uint32_t flags) = 0;
+
+  // Automation: the shell's ToggleDesktop and the Extension library.
+  virtual void toggleDesktop() = 0;
+  virtual void startPresentationProgram() = 0;
+  virtual void stopPresentationProgram() = 0;
+};
+
+}  // namespace tavrin

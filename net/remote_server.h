@@ -1,0 +1,108 @@
+// The network server: listener, discovery socket, connected phones and the
+// one worker thread that serves them all.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+#include "actions/desktop.h"
+#include "app/user_interface.h"
+#include "input/injector.h"
+#include "net/client_connection.h"
+#include "net/network_info.h"
+#include "net/socket_compat.h"
+
+namespace tavrin {
+
+using WindowHandle = void*;
+
+// Where the worker's effects leave the program. The product passes its Win32
+// implementations; tests pass recording fakes. All four must outlive the server.
+struct Platform {
+  Injector* injector = nullptr;
+  Desktop* desktop = nullptr;
+  UserInterface* ui = nullptr;
+  NetworkInfo* network = nullptr;
+};
+
+// Greeting texts, written by the worker at the start of its loop.
+extern char osVersionText[64];
+extern char serverVersionText[64];
+
+class RemoteServer;
+
+// Passes every event on to the real injector and keeps each connection's
+// record of what it holds down (see HeldInput).
+class TrackingInjector final : public Injector {
+ public:
+  TrackingInjector(RemoteServer& server) : server_(server) {}
+  void key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
+  void mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+  ClientConnection* current = nullptr;  // the connection whose message is being handled
+
+ private:
+  RemoteServer& server_;
+};
+
+class RemoteServer {
+ public:
+  RemoteServer(WindowHandle mainWindow, const wchar_t* bindAddress, uint16_t port, const Platform& platform);
+  ~RemoteServer();
+  RemoteServer(const RemoteServer&) = delete;
+  RemoteServer& operator=(const RemoteServer&) = delete;
+
+  // Fields, in the documented order.
+  SocketHandle listenSocket = kInvalidSocket;
+  SocketHandle discoverySocket = kInvalidSocket;
+  uint32_t lastDiscoveryTick = 0;
+  // The worker thread (an opaque handle; -1 when not started).
+  intptr_t workerThread = -1;
+  std::atomic<int32_t> running{0};
+  std::map<uint32_t, ClientConnection*> clients;
+  WindowHandle mainWindow = nullptr;
+  int32_t wheelAccumulator = 0;
+  int32_t horizontalWheelAccumulator = 0;
+
+  // Worker-owned state of the actions.
+  bool switcherActive = false;
+  std::set<std::string> seenPeerTitles;
+
+  Platform platform;
+  TrackingInjector injector{*this};
+
+  // The port the listener is bound to (useful when constructed with port 0).
+  uint16_t boundPort() const;
+
+  static unsigned workerMain(void* server);
+  void run();
+  void acceptClient();
+  int closeClient(ClientConnection& connection);
+  // Ends a connection: releases what it holds, closes it, frees the record.
+  void dropClient(ClientConnection* connection);
+
+  // Framing (connections and messages).
+  int receive(ClientConnection& connection);
+  int processBuffer(ClientConnection& connection);
+  int handleFrame(ClientConnection& connection);
+  int handleTextLine(ClientConnection& connection);  // the text command table
+  static void consume(ClientConnection& connection, int32_t count);
+
+  // Handlers.
+  void handleKeyMessage(ClientConnection& connection, const char* payload, int32_t length);
+  int handleMouseMessage(ClientConnection& connection, const char* payload, int32_t length);
+  void stepWheel(int32_t value);
+  void stepHorizontalWheel(int32_t value);
+  void flushWheel();
+  void handlePeerMessage(const char* line);
+
+ private:
+  bool winsockStarted_ = false;
+};
+
+SocketHandle CreateListener(const sockaddr_in& address);
+void FormatOsVersion(char (&text)[64]);
+void ReadServerVersion(char (&text)[64]);
+
+}  // namespace tavrin
