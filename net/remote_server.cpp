@@ -1,26 +1,402 @@
 #include "net/remote_server.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "input/key_tables.h"
+#include "net/discovery.h"
+#include "net/read_set.h"
+#include "net/version_text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <objbase.h>
+#include <process.h>
+#else
+#include <pthread.h>
+#include <sys/utsname.h>
+#include <time.h>
+#endif
+
 namespace tavrin {
 
 char osVersionText[64] = "6.0";
 char serverVersionText[64] = "1.2.0.3";
 
-RemoteServer::RemoteServer(WindowHandle window, const wchar_t*, uint16_t, const Platform& p)
-    : mainWindow(window), platform(p) {}
-RemoteServer::~RemoteServer() {}
-uint16_t RemoteServer::boundPort() const { return 0; }
-unsigned RemoteServer::workerMain(void*) { return 0; }
-void RemoteServer::run() {}
-void RemoteServer::acceptClient() {}
-int RemoteServer::closeClient(ClientConnection&) { return 0; }
-void RemoteServer::dropClient(ClientConnection*) {}
-void RemoteServer::handleKeyMessage(ClientConnection&, const char*, int32_t) {}
-int RemoteServer::handleMouseMessage(ClientConnection&, const char*, int32_t) { return 0; }
-void RemoteServer::stepWheel(int32_t) {}
-void RemoteServer::stepHorizontalWheel(int32_t) {}
-void RemoteServer::flushWheel() {}
-SocketHandle CreateListener(const sockaddr_in&) { return kInvalidSocket; }
-void FormatOsVersion(char (&)[64]) {}
-void ReadServerVersion(char (&)[64]) {}
+namespace {
+
+constexpr uint32_t kDiscoveryPeriodMs = 1000;
+constexpr long kSelectTimeoutUs = 50000;
+constexpr uint32_t kSelectFailurePauseMs = 10000;
+constexpr unsigned kWorkerStackBytes = 0x40000;
+constexpr int kListenBacklog = 5;
+constexpr uint16_t kAltKey = 0x12;
+constexpr uint16_t kLeftWinKey = 0x5B;
+
+uint32_t TickCount() {
+#ifdef _WIN32
+  return GetTickCount();
+#else
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+#endif
+}
+
+void SleepMilliseconds(uint32_t milliseconds) {
+#ifdef _WIN32
+  Sleep(milliseconds);
+#else
+  timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+#endif
+}
+
+// The bind address is UTF-16 text; inet_addr wants 8-bit text.
+void NarrowAddress(const wchar_t* wide, char (&narrow)[64]) {
+  std::memset(narrow, 0, sizeof narrow);
+  if (!wide) return;
+#ifdef _WIN32
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, static_cast<int>(sizeof narrow) - 1, nullptr, nullptr);
+#else
+  // A dotted address is ASCII; anything else cannot parse anyway.
+  for (size_t i = 0; i + 1 < sizeof narrow && wide[i] != 0; ++i)
+    narrow[i] = (wide[i] > 0 && wide[i] < 0x80) ? static_cast<char>(wide[i]) : '?';
+#endif
+}
+
+// One select pass over the read set and, when armed, the discovery socket.
+// Returns select's result; `readable[i]` tells whether reads.handles[i] is
+// marked, `writable` whether the write handle is.
+int SelectPass(const ReadSet& reads, SocketHandle write, bool (&readable)[ReadSet::kCapacity], bool& writable) {
+  for (bool& r : readable) r = false;
+  writable = false;
+  timeval timeout{0, kSelectTimeoutUs};
+#ifdef _WIN32
+  fd_set readSet;
+  readSet.fd_count = 0;
+  for (int i = 0; i < reads.count; ++i) readSet.fd_array[readSet.fd_count++] = reads.handles[i];
+  fd_set writeSet;
+  writeSet.fd_count = 0;
+  if (write != kInvalidSocket) writeSet.fd_array[writeSet.fd_count++] = write;
+  int result = select(0, &readSet, write != kInvalidSocket ? &writeSet : nullptr, nullptr, &timeout);
+  if (result <= 0) return result;
+  for (int i = 0; i < reads.count; ++i) readable[i] = FD_ISSET(reads.handles[i], &readSet) != 0;
+  writable = write != kInvalidSocket && FD_ISSET(write, &writeSet);
+  return result;
+#else
+  // Winsock fails the whole select when the set holds an invalid handle (an
+  // unopened listener); do the same here instead of handing -1 to FD_SET.
+  fd_set readSet;
+  FD_ZERO(&readSet);
+  int highest = -1;
+  for (int i = 0; i < reads.count; ++i) {
+    SocketHandle h = reads.handles[i];
+    if (h < 0) {
+      errno = EBADF;
+      return -1;
+    }
+    // An fd_set cannot represent a handle this large; such a socket is left
+    // out, like one beyond the 64th.
+    if (h >= FD_SETSIZE) continue;
+    FD_SET(h, &readSet);
+    if (h > highest) highest = h;
+  }
+  fd_set writeSet;
+  FD_ZERO(&writeSet);
+  bool haveWrite = write >= 0 && write < FD_SETSIZE;
+  if (haveWrite) {
+    FD_SET(write, &writeSet);
+    if (write > highest) highest = write;
+  }
+  int result = select(highest + 1, &readSet, haveWrite ? &writeSet : nullptr, nullptr, &timeout);
+  if (result <= 0) return result;
+  for (int i = 0; i < reads.count; ++i) {
+    SocketHandle h = reads.handles[i];
+    readable[i] = h >= 0 && h < FD_SETSIZE && FD_ISSET(h, &readSet);
+  }
+  writable = haveWrite && FD_ISSET(write, &writeSet);
+  return result;
+#endif
+}
+
+#ifdef _WIN32
+unsigned __stdcall WorkerEntry(void* server) { return RemoteServer::workerMain(server); }
+#else
+void* WorkerEntry(void* server) {
+  RemoteServer::workerMain(server);
+  return nullptr;
+}
+#endif
+
+}  // namespace
+
+// Copies a FileVersion value into the greeting text with its commas turned
+// into dots ("1, 5, 0, 0" becomes "1. 5. 0. 0"), never past the buffer.
+void CopyVersionText(char (&text)[64], const char* value, uint32_t length) {
+  if (length > sizeof text - 1) length = sizeof text - 1;
+  std::memcpy(text, value, length);
+  text[length] = 0;
+  for (uint32_t i = 0; i < length; ++i)
+    if (text[i] == ',') text[i] = '.';
+}
+
+RemoteServer::RemoteServer(WindowHandle window, const wchar_t* bindAddress, uint16_t port, const Platform& p)
+    : mainWindow(window), platform(p) {
+  InitKeyTables();
+  start(bindAddress, port);
+}
+
+RemoteServer::RemoteServer(const Platform& p) : platform(p) { InitKeyTables(); }
+
+void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
+#ifdef _WIN32
+  WSADATA data;
+  if (WSAStartup(0x0202, &data) != 0) return;
+#endif
+  winsockStarted_ = true;
+
+  char narrow[64];
+  NarrowAddress(bindAddress, narrow);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = inet_addr(narrow);
+  address.sin_port = htons(port);
+  listenSocket = CreateListener(address);
+
+  if (platform.discoveryEnabled) {
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    any.sin_port = htons(kDiscoveryPort);
+    discoverySocket = CreateDiscoverySocket(any);
+  }
+
+  running = 1;
+#ifdef _WIN32
+  uintptr_t thread = _beginthreadex(nullptr, kWorkerStackBytes, &WorkerEntry, this, 0, nullptr);
+  workerThread = thread != 0 ? static_cast<intptr_t>(thread) : -1;
+#else
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
+  pthread_t thread;
+  if (pthread_create(&thread, &attributes, &WorkerEntry, this) == 0) workerThread = static_cast<intptr_t>(thread);
+  pthread_attr_destroy(&attributes);
+#endif
+  if (workerThread == -1) running = 0;
+}
+
+RemoteServer::~RemoteServer() {
+  if (workerThread != -1) {
+    running = 0;
+#ifdef _WIN32
+    // The worker may be inside a synchronous SendMessageW to the main window
+    // (a peer balloon), and this runs on that window's thread: a plain wait
+    // would never end. Let sent messages through while waiting.
+    HANDLE thread = reinterpret_cast<HANDLE>(workerThread);
+    for (;;) {
+      DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+      if (woke == WAIT_OBJECT_0) break;
+      if (woke == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        continue;
+      }
+      WaitForSingleObject(thread, INFINITE);
+      break;
+    }
+    CloseHandle(thread);
+#else
+    pthread_join(static_cast<pthread_t>(workerThread), nullptr);
+#endif
+    workerThread = -1;
+  }
+  injector.current = nullptr;
+  for (auto& entry : clients) {
+    ClientConnection* connection = entry.second;
+    releaseHeld(*connection);
+    closeClient(*connection);
+    delete connection;
+  }
+  if (listenSocket != kInvalidSocket) CloseSocket(listenSocket);
+  if (discoverySocket != kInvalidSocket) CloseSocket(discoverySocket);
+#ifdef _WIN32
+  WSACleanup();
+#endif
+  clients.clear();
+}
+
+uint16_t RemoteServer::boundPort() const {
+  if (listenSocket == kInvalidSocket) return 0;
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  if (IsSocketError(getsockname(listenSocket, reinterpret_cast<sockaddr*>(&address), &size))) return 0;
+  return ntohs(address.sin_port);
+}
+
+unsigned RemoteServer::workerMain(void* argument) {
+  RemoteServer* server = static_cast<RemoteServer*>(argument);
+#ifdef _WIN32
+  // Some commands drive the shell and the presentation program through COM
+  // automation from this thread.
+  HRESULT com = CoInitialize(nullptr);
+#endif
+  server->run();
+#ifdef _WIN32
+  if (SUCCEEDED(com)) CoUninitialize();
+#endif
+  return 0;
+}
+
+void RemoteServer::run() {
+  FormatOsVersion(osVersionText);
+  ReadServerVersion(serverVersionText);
+  while (running != 0) {
+    ReadSet reads;
+    reads.add(listenSocket);
+    for (const auto& entry : clients) reads.add(entry.second->socketHandle);
+
+    SocketHandle write = kInvalidSocket;
+    if (discoverySocket != kInvalidSocket && static_cast<uint32_t>(TickCount() - lastDiscoveryTick) >= kDiscoveryPeriodMs) {
+      lastDiscoveryTick = TickCount();
+      write = discoverySocket;
+    }
+
+    bool readable[ReadSet::kCapacity];
+    bool writable = false;
+    int result = SelectPass(reads, write, readable, writable);
+    if (result > 0) {
+      if (writable && platform.network) SendDiscovery(discoverySocket, *platform.network);
+      int listener = reads.find(listenSocket);
+      if (listener >= 0 && readable[listener]) acceptClient();
+      for (auto it = clients.begin(); it != clients.end(); ++it) {
+        ClientConnection* connection = it->second;
+        int index = reads.find(connection->socketHandle);
+        if (index < 0 || !readable[index]) continue;
+        if (receive(*connection) != 0) {
+          // Later readable connections are served in the next pass.
+          dropClient(connection);
+          break;
+        }
+      }
+    } else if (result < 0) {
+      SleepMilliseconds(kSelectFailurePauseMs);
+    }
+  }
+}
+
+SocketHandle CreateListener(const sockaddr_in& address) {
+  SocketHandle s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == kInvalidSocket) return kInvalidSocket;
+  if (IsSocketError(SetNonBlocking(s)) || IsSocketError(SetIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1)) ||
+      IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))) ||
+      IsSocketError(listen(s, kListenBacklog))) {
+    CloseSocket(s);
+    return kInvalidSocket;
+  }
+  return s;
+}
+
+void RemoteServer::acceptClient() {
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  SocketHandle s = accept(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size);
+  if (s == kInvalidSocket) return;
+#ifndef _WIN32
+  // Winsock hands the listener's non-blocking mode on to accepted sockets;
+  // BSD sockets do not.
+  SetNonBlocking(s);
+#endif
+  SetIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1);
+
+  char line[64] = {};
+  int length = std::snprintf(line, sizeof line, "system windows %s\n", osVersionText);
+  if (length > 0) send(s, line, length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1, kSendFlags);
+  length = std::snprintf(line, sizeof line, "version %s\n", serverVersionText);
+  if (length > 0) send(s, line, length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1, kSendFlags);
+
+  ClientConnection* connection = new ClientConnection();
+  connection->socketHandle = s;
+  clients[static_cast<uint32_t>(s)] = connection;
+}
+
+int RemoteServer::closeClient(ClientConnection& connection) { return CloseSocket(connection.socketHandle); }
+
+void RemoteServer::releaseHeld(ClientConnection& connection) {
+  if (connection.held.count == 0) return;
+  // Letting go of Alt or the Windows key closes the window switcher.
+  if (switcherActive && (connection.held.holds(kAltKey) || connection.held.holds(kLeftWinKey))) switcherActive = false;
+  ClientConnection* previous = injector.current;
+  injector.current = nullptr;
+  connection.held.releaseAll(injector);
+  injector.current = previous;
+}
+
+void RemoteServer::dropClient(ClientConnection* connection) {
+  releaseHeld(*connection);
+  closeClient(*connection);
+  clients.erase(static_cast<uint32_t>(connection->socketHandle));
+  delete connection;
+}
+
+void FormatOsVersion(char (&text)[64]) {
+#ifdef _WIN32
+  // 284 bytes is the extended record; passing that size with the shorter
+  // OSVERSIONINFOW would let the call write past it.
+  OSVERSIONINFOEXW info;
+  std::memset(&info, 0, sizeof info);
+  info.dwOSVersionInfoSize = 284;
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
+  GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info));
+  std::snprintf(text, sizeof text, "%u.%u", static_cast<unsigned>(info.dwMajorVersion),
+                static_cast<unsigned>(info.dwMinorVersion));
+#else
+  utsname name{};
+  unsigned major = 0, minor = 0;
+  if (uname(&name) == 0) std::sscanf(name.release, "%u.%u", &major, &minor);
+  std::snprintf(text, sizeof text, "%u.%u", major, minor);
+#endif
+}
+
+void ReadServerVersion(char (&text)[64]) {
+#ifdef _WIN32
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  if (size == 0) return;
+  void* block = std::malloc(size);
+  if (!block) return;
+  if (GetFileVersionInfoA(path, 0, size, block)) {
+    struct Translation {
+      WORD language;
+      WORD codePage;
+    };
+    Translation* translation = nullptr;
+    UINT translationBytes = 0;
+    if (VerQueryValueA(block, "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &translationBytes) &&
+        translation && translationBytes >= sizeof(Translation)) {
+      char query[128] = {};
+      int length = std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\FileVersion", translation->language,
+                                 translation->codePage);
+      char* value = nullptr;
+      UINT valueLength = 0;
+      if (length > 0 && length < static_cast<int>(sizeof query) &&
+          VerQueryValueA(block, query, reinterpret_cast<void**>(&value), &valueLength) && value && valueLength > 0)
+        CopyVersionText(text, value, valueLength);
+    }
+  }
+  std::free(block);
+#else
+  // The same text the Windows version block carries, from the project version.
+  static const char kFileVersion[] = TAVRIN_FILE_VERSION;
+  CopyVersionText(text, kFileVersion, sizeof kFileVersion - 1);
+#endif
+}
 
 }  // namespace tavrin

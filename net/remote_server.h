@@ -25,6 +25,21 @@ struct Platform {
   Desktop* desktop = nullptr;
   UserInterface* ui = nullptr;
   NetworkInfo* network = nullptr;
+  // The discovery datagrams go to 255.255.255.255 and every local network's
+  // broadcast address, port 2008. Tests that run the real loop on a
+  // development machine would announce themselves to the real network, so they
+  // switch the discovery socket off; the product always leaves this on.
+  bool discoveryEnabled = true;
+};
+
+// Sees every message the framing loop hands on, before its handler runs:
+// kind 'k' (key frame), 'm' (mouse frame) or 't' (text line, without its
+// newline). Tests and the fuzzer use it to check the framing on its own; the
+// product leaves it unset.
+class MessageObserver {
+ public:
+  virtual ~MessageObserver() = default;
+  virtual void onMessage(char kind, const char* payload, int32_t length) = 0;
 };
 
 // Greeting texts, written by the worker at the start of its loop.
@@ -49,6 +64,9 @@ class TrackingInjector final : public Injector {
 class RemoteServer {
  public:
   RemoteServer(WindowHandle mainWindow, const wchar_t* bindAddress, uint16_t port, const Platform& platform);
+  // A server without sockets and without a worker: its framing and handlers
+  // are driven directly through feed() (unit tests, fuzzing, benchmarks).
+  explicit RemoteServer(const Platform& platform);
   ~RemoteServer();
   RemoteServer(const RemoteServer&) = delete;
   RemoteServer& operator=(const RemoteServer&) = delete;
@@ -71,6 +89,7 @@ class RemoteServer {
 
   Platform platform;
   TrackingInjector injector{*this};
+  MessageObserver* observer = nullptr;
 
   // The port the listener is bound to (useful when constructed with port 0).
   uint16_t boundPort() const;
@@ -84,6 +103,10 @@ class RemoteServer {
 
   // Framing (connections and messages).
   int receive(ClientConnection& connection);
+  // What receive does once bytes have arrived, with the bytes given instead of
+  // read from the socket (at most what the buffer has room for after the
+  // full-buffer discard). Returns the number of bytes taken.
+  int32_t feed(ClientConnection& connection, const char* bytes, int32_t count);
   int processBuffer(ClientConnection& connection);
   int handleFrame(ClientConnection& connection);
   int handleTextLine(ClientConnection& connection);  // the text command table
@@ -98,11 +121,18 @@ class RemoteServer {
   void handlePeerMessage(const char* line);
 
  private:
+  void start(const wchar_t* bindAddress, uint16_t port);
+  // Releases what the connection still holds down, newest first.
+  void releaseHeld(ClientConnection& connection);
+  void afterReceive(ClientConnection& connection);
   bool winsockStarted_ = false;
 };
 
 SocketHandle CreateListener(const sockaddr_in& address);
 void FormatOsVersion(char (&text)[64]);
 void ReadServerVersion(char (&text)[64]);
+// Copies a FileVersion value (`length` characters) into a greeting text with
+// every comma turned into a dot; cut to fit.
+void CopyVersionText(char (&text)[64], const char* value, uint32_t length);
 
 }  // namespace tavrin
