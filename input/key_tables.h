@@ -1,6 +1,7 @@
 // Key names from the phone to virtual-key codes.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -8,9 +9,14 @@ namespace tavrin {
 
 constexpr uint16_t NoKey = 0xFFFF;
 
-extern std::map<std::string, int16_t> KeyNameTable;      // 82 rows
-extern std::map<std::string, int16_t> ShiftedCharTable;  // 47 rows
+// Transparent ordering, so that a lookup compares the caller's bytes in place
+// instead of building a std::string for every token.
+using KeyTable = std::map<std::string, int16_t, std::less<>>;
 
+extern KeyTable KeyNameTable;      // 82 rows: unshifted and named keys
+extern KeyTable ShiftedCharTable;  // 47 rows: characters typed with Shift on a US layout
+
+// Fills both tables from their constant rows; filling again changes nothing.
 void InitKeyTables();
 // Looks `name` up in KeyNameTable, then ShiftedCharTable. `needsShift`, when
 // given, is set to false or true on a hit and left alone on a miss.

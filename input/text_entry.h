@@ -9,6 +9,13 @@ namespace tavrin {
 class Injector;
 
 constexpr int32_t kTextUnitCapacity = 1024;
+// Installed keyboard layouts considered when choosing one to switch to.
+constexpr int32_t kLayoutCapacity = 256;
+
+constexpr uint16_t kEnglishUnitedStates = 0x0409;
+constexpr uint32_t kWmInputLangChangeRequest = 0x0050;  // WM_INPUTLANGCHANGEREQUEST
+constexpr uint32_t kWmChar = 0x0102;                     // WM_CHAR
+constexpr uintptr_t kInputLangChangeSysCharset = 1;      // INPUTLANGCHANGE_SYSCHARSET
 
 // Returns 0 with a zero unit stored after the text, or -1 when decoding
 // stopped early (units stored so far stay, no zero unit is added).
