@@ -1,5 +1,6 @@
 // The phone as a presenter's remote.
 #pragma once
+#include <cstdint>
 
 #include "actions/desktop.h"
 
@@ -7,10 +8,29 @@ namespace tavrin {
 
 class Injector;
 
+constexpr uint32_t kPathCapacity = 260;  // MAX_PATH
+
+constexpr uint16_t kVkPageUp = 0x21;    // VK_PRIOR
+constexpr uint16_t kVkPageDown = 0x22;  // VK_NEXT
+constexpr uint16_t kVkF5 = 0x74;
+constexpr uint16_t kVkEscape = 0x1B;
+
+// Display device states and the display change requests, as the platform
+// numbers them.
+constexpr uint32_t kDisplayAttachedToDesktop = 0x00000001;
+constexpr uint32_t kDisplayMirroringDriver = 0x00000008;
+constexpr uint32_t kDisplayDisconnect = 0x02000000;
+constexpr uint32_t kDmPosition = 0x00000020;
+constexpr uint32_t kDmPositionAndSize = 0x00180020;  // DM_POSITION | DM_PELSWIDTH | DM_PELSHEIGHT
+constexpr uint32_t kCdsSetPrimaryDeferred = 0x10000011;  // CDS_SET_PRIMARY | CDS_UPDATEREGISTRY | CDS_NORESET
+constexpr uint32_t kCdsDeferred = 0x10000001;            // CDS_UPDATEREGISTRY | CDS_NORESET
+constexpr uint32_t kDisplayDevicesTried = 10;
+
 // True when the path's file name is "powerpnt" and its extension ".exe",
 // without regard to case.
 bool IsPresentationPath(const wchar_t* path);
 bool IsPresentationInFront(Desktop& desktop);
+// Moves the desktop from one of the first two displays to the other.
 void SwitchDisplays(Desktop& desktop);
 
 }  // namespace tavrin

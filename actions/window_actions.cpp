@@ -1,23 +1,158 @@
 #include "actions/window_actions.h"
 
+#include "app/user_interface.h"
+#include "input/injector.h"
+#include "input/keyboard.h"
+
 namespace tavrin {
 
 std::atomic<int32_t> compositionEnabled{0};
 
-void TapKey(Injector&, uint16_t) {}
-void NewBrowserTab(Injector&) {}
-void CloseForeground(Desktop&) {}
-void MinimizeForeground(Desktop&) {}
-void ToggleMaximizeForeground(Desktop&) {}
-void ZoomInForeground(Desktop&) {}
-void ZoomOutForeground(Desktop&) {}
-void MaximizeOrRestoreForeground(Desktop&) {}
-bool ZoomInRect(Rect&, int32_t, int32_t) { return true; }
-void ZoomOutRect(Rect&) {}
-void OpenSwitcher(Injector&, bool&, bool) {}
-void CloseSwitcher(Injector&, bool&) {}
-void SlideLeft(Injector&, bool&) {}
-void SlideRight(Injector&, bool&) {}
-void RequestShutdown(UserInterface&) {}
+void TapKey(Injector& injector, uint16_t virtualKey) {
+  SendKeyEvent(injector, virtualKey, false);
+  SendKeyEvent(injector, virtualKey, true);
+}
+
+void NewBrowserTab(Injector& injector) {
+  SendKeyEvent(injector, kVkControl, false);
+  SendKeyEvent(injector, kVkT, false);
+  SendKeyEvent(injector, kVkT, true);
+  SendKeyEvent(injector, kVkControl, true);
+}
+
+namespace {
+
+bool HasStyle(uint32_t style, uint32_t bits) { return (style & bits) == bits; }
+
+}  // namespace
+
+void CloseForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window) return;
+  if (HasStyle(desktop.windowStyle(window), kStyleVisible)) desktop.sendSysCommand(window, kScClose);
+}
+
+void MinimizeForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window) return;
+  if (HasStyle(desktop.windowStyle(window), kStyleVisible | kStyleMinimizeBox))
+    desktop.sendSysCommand(window, kScMinimize);
+}
+
+void ToggleMaximizeForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window) return;
+  const uint32_t style = desktop.windowStyle(window);
+  if (!HasStyle(style, kStyleVisible | kStyleMaximizeBox)) return;
+  desktop.sendSysCommand(window, HasStyle(style, kStyleMaximize) ? kScRestore : kScMaximize);
+}
+
+void ZoomOutRect(Rect& rect) {
+  const int32_t oldLeft = rect.left;
+  rect.left += kZoomStep;
+  if (rect.left > rect.right - kZoomStep) rect.left = oldLeft;
+  const int32_t oldTop = rect.top;
+  rect.top += kZoomStep;
+  if (rect.top > rect.bottom - kZoomStep) rect.top = oldTop;
+  rect.right -= kZoomStep;
+  if (rect.right - rect.left < kZoomMinWidth) rect.right = rect.left + kZoomMinWidth;
+  rect.bottom -= kZoomStep;
+  if (rect.bottom - rect.top < kZoomMinHeight) rect.bottom = rect.top + kZoomMinHeight;
+}
+
+bool ZoomInRect(Rect& rect, int32_t maxWidth, int32_t maxHeight) {
+  rect.left -= kZoomStep;
+  if (rect.left < 0) rect.left = 0;
+  rect.top -= kZoomStep;
+  if (rect.top < 0) rect.top = 0;
+  rect.right += kZoomStep;
+  if (rect.right - rect.left > maxWidth) rect.right = rect.left + maxWidth;
+  rect.bottom += kZoomStep;
+  if (rect.bottom - rect.top > maxHeight) rect.bottom = rect.top + maxHeight;
+  return !(rect.bottom - rect.top == maxHeight && rect.right - rect.left == maxWidth);
+}
+
+void ZoomOutForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window) return;
+  if (desktop.isIconic(window) || !HasStyle(desktop.windowStyle(window), kStyleThickFrame)) return;
+  if (desktop.isZoomed(window)) {
+    desktop.showWindow(window, kSwRestore);
+    return;
+  }
+  Rect rect;
+  if (!desktop.windowRect(window, rect)) return;
+  ZoomOutRect(rect);
+  desktop.setWindowPos(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                       kSwpNoZOrderNoOwnerZOrder);
+}
+
+void ZoomInForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window) return;
+  if (desktop.isZoomed(window) || desktop.isIconic(window) ||
+      !HasStyle(desktop.windowStyle(window), kStyleThickFrame))
+    return;
+  const int32_t maxWidth = desktop.systemMetric(kSmCxMaxTrack);
+  const int32_t maxHeight = desktop.systemMetric(kSmCyMaxTrack);
+  Rect rect;
+  if (!desktop.windowRect(window, rect)) return;
+  if (!ZoomInRect(rect, maxWidth, maxHeight)) {
+    desktop.showWindow(window, kSwMaximize);
+    return;
+  }
+  desktop.setWindowPos(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                       kSwpNoZOrderNoOwnerZOrder);
+}
+
+void MaximizeOrRestoreForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window) return;
+  if (desktop.isIconic(window) || !HasStyle(desktop.windowStyle(window), kStyleThickFrame)) return;
+  desktop.showWindow(window, desktop.isZoomed(window) ? kSwRestore : kSwMaximize);
+}
+
+namespace {
+
+void Tab(Injector& injector) { TapKey(injector, kVkTab); }
+
+void ShiftTab(Injector& injector) {
+  SendKeyEvent(injector, kVkShiftKey, false);
+  Tab(injector);
+  SendKeyEvent(injector, kVkShiftKey, true);
+}
+
+}  // namespace
+
+void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward) {
+  if (compositionEnabled.load()) {
+    // With composition the left Windows key holds the switcher open.
+    SendKeyEvent(injector, kVkLeftWindows, false);
+    Tab(injector);
+    if (backward) ShiftTab(injector);
+  } else {
+    SendKeyEvent(injector, kVkMenu, false);
+    if (backward) ShiftTab(injector);
+    else Tab(injector);
+  }
+  switcherActive = true;
+}
+
+void CloseSwitcher(Injector& injector, bool& switcherActive) {
+  SendKeyEvent(injector, compositionEnabled.load() ? kVkLeftWindows : kVkMenu, true);
+  switcherActive = false;
+}
+
+void SlideLeft(Injector& injector, bool& switcherActive) {
+  if (!switcherActive) OpenSwitcher(injector, switcherActive, true);
+  else ShiftTab(injector);
+}
+
+void SlideRight(Injector& injector, bool& switcherActive) {
+  if (!switcherActive) OpenSwitcher(injector, switcherActive, false);
+  else Tab(injector);
+}
+
+void RequestShutdown(UserInterface& ui) { ui.requestShutdown(); }
 
 }  // namespace tavrin
