@@ -1,10 +1,56 @@
 #include "app/peer_message.h"
 
+#include <cstring>
+
+#include "app/user_interface.h"
 #include "net/remote_server.h"
 
 namespace tavrin {
 
-bool ParsePeerMessage(const char*, char (&)[kPeerTitleCapacity], char (&)[kPeerTargetCapacity]) { return false; }
-void RemoteServer::handlePeerMessage(const char*) {}
+bool ParsePeerMessage(const char* line, char (&title)[kPeerTitleCapacity], char (&target)[kPeerTargetCapacity]) {
+  std::memset(title, 0, sizeof title);
+  std::memset(target, 0, sizeof target);
+  const char* first = std::strstr(line, "||");
+  if (!first) return false;
+  const char* titleStart = first + 2;
+  const char* second = std::strstr(titleStart, "||");
+  if (!second) return false;
+
+  size_t titleLength = static_cast<size_t>(second - titleStart);
+  if (titleLength > kPeerTitleShownBytes) titleLength = kPeerTitleShownBytes;
+  std::memcpy(title, titleStart, titleLength);
+
+  const char* targetStart = second + 2;
+  size_t targetLength = std::strlen(targetStart);
+  if (targetLength > kPeerTargetCapacity - 1) targetLength = kPeerTargetCapacity - 1;
+  std::memcpy(target, targetStart, targetLength);
+  return true;
+}
+
+void HandlePeerMessage(std::set<std::string>& seenTitles, UserInterface& ui, const char* line) {
+  char title[kPeerTitleCapacity];
+  char target[kPeerTargetCapacity];
+  if (!ParsePeerMessage(line, title, target)) return;
+  std::string key(title);
+  if (seenTitles.count(key)) return;
+  if (seenTitles.size() < kPeerTitleMemory) seenTitles.insert(std::move(key));
+  ui.showPeerBalloon(title, target);
+}
+
+namespace {
+
+// A server built without an interface still records the titles it would show.
+class NoBalloons final : public UserInterface {
+ public:
+  void showPeerBalloon(const char*, const char*) override {}
+  void requestShutdown() override {}
+};
+
+}  // namespace
+
+void RemoteServer::handlePeerMessage(const char* line) {
+  static NoBalloons noBalloons;
+  HandlePeerMessage(seenPeerTitles, platform.ui ? *platform.ui : noBalloons, line);
+}
 
 }  // namespace tavrin

@@ -1,11 +1,191 @@
 #include "protocol/command_table.h"
 
+#include <cstring>
+
+#include "actions/presentation.h"
+#include "actions/window_actions.h"
+#include "app/peer_message.h"
+#include "input/keyboard.h"
+#include "input/mouse.h"
+#include "input/text_entry.h"
 #include "net/remote_server.h"
 
 namespace tavrin {
 
-const TextCommand kTextCommands[42] = {};
-bool DispatchTextLine(RemoteServer&, const char*) { return false; }
-int RemoteServer::handleTextLine(ClientConnection&) { return 1; }
+namespace {
+
+template <uint16_t VirtualKey>
+void Tap(CommandContext& c, const char*) {
+  TapKey(c.injector, VirtualKey);
+}
+
+template <uint16_t VirtualKey>
+void TapWhenPresenting(CommandContext& c, const char*) {
+  if (IsPresentationInFront(c.desktop)) TapKey(c.injector, VirtualKey);
+}
+
+void ZoomIn(CommandContext& c, const char*) { ZoomInForeground(c.desktop); }
+void ZoomOut(CommandContext& c, const char*) { ZoomOutForeground(c.desktop); }
+void SlideBegin(CommandContext& c, const char*) { c.switcherActive = false; }
+void SlideEnd(CommandContext& c, const char*) {
+  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive);
+}
+void SlideLeftCommand(CommandContext& c, const char*) { SlideLeft(c.injector, c.switcherActive); }
+void SlideRightCommand(CommandContext& c, const char*) { SlideRight(c.injector, c.switcherActive); }
+void SlideUp(CommandContext& c, const char*) {
+  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive);
+  MaximizeOrRestoreForeground(c.desktop);
+}
+void SlideDown(CommandContext& c, const char*) {
+  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive);
+  c.desktop.toggleDesktop();
+}
+void DragStart(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, false); }
+void DragEnd(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, true); }
+void Drag(CommandContext& c, const char* line) { DragMove(c.injector, line + 5); }
+void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, line + 5); }
+void PeerMessage(CommandContext& c, const char* line) { HandlePeerMessage(c.seenPeerTitles, c.ui, line); }
+void Shutdown(CommandContext& c, const char*) { RequestShutdown(c.ui); }
+void NewTab(CommandContext& c, const char*) { NewBrowserTab(c.injector); }
+void CloseTab(CommandContext& c, const char*) { PressKeyCombination(c.injector, "CTRL[+]w"); }
+void NextTab(CommandContext& c, const char*) { PressKeyCombination(c.injector, "CTRL[+]TAB"); }
+void PresentationRun(CommandContext& c, const char*) { c.desktop.startPresentationProgram(); }
+void PresentationExit(CommandContext& c, const char*) { c.desktop.stopPresentationProgram(); }
+void PresentationSwitch(CommandContext& c, const char*) { SwitchDisplays(c.desktop); }
+void WindowClose(CommandContext& c, const char*) { CloseForeground(c.desktop); }
+void WindowMinimize(CommandContext& c, const char*) { MinimizeForeground(c.desktop); }
+void WindowMaximize(CommandContext& c, const char*) { ToggleMaximizeForeground(c.desktop); }
+
+#define TAVRIN_COMMAND(word, action) {word, sizeof(word) - 1, action}
+
+// A server built without a desktop or an interface (tests, benchmarks) still
+// takes every line; the commands that need them then do nothing.
+class AbsentDesktop final : public Desktop {
+ public:
+  WindowRef foregroundWindow() override { return 0; }
+  uint32_t windowStyle(WindowRef) override { return 0; }
+  bool isIconic(WindowRef) override { return false; }
+  bool isZoomed(WindowRef) override { return false; }
+  bool windowRect(WindowRef, Rect&) override { return false; }
+  void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
+  void showWindow(WindowRef, int32_t) override {}
+  void sendSysCommand(WindowRef, uint32_t) override {}
+  int32_t systemMetric(int32_t) override { return 0; }
+  bool isWindowUnicode(WindowRef) override { return true; }
+  uint32_t windowThread(WindowRef) override { return 0; }
+  bool guiThreadInfo(uint32_t, GuiThreadWindows&) override { return false; }
+  void attachThreadInput(uint32_t, bool) override {}
+  int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
+  uintptr_t keyboardLayout(uint32_t) override { return 0; }
+  void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
+  void sleepMilliseconds(uint32_t) override {}
+  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
+    if (capacity) path[0] = L'\0';
+  }
+  bool enumDisplayDevice(uint32_t, DisplayDevice&) override { return false; }
+  void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
+  void toggleDesktop() override {}
+  void startPresentationProgram() override {}
+  void stopPresentationProgram() override {}
+};
+
+class AbsentUserInterface final : public UserInterface {
+ public:
+  void showPeerBalloon(const char*, const char*) override {}
+  void requestShutdown() override {}
+};
+
+}  // namespace
+
+// Tested in this order; the first word that starts the line wins. "drag start"
+// and "drag end" come before "drag " so that they are never read as moves.
+const TextCommand kTextCommands[kTextCommandCount] = {
+    TAVRIN_COMMAND("zoomin", ZoomIn),
+    TAVRIN_COMMAND("zoomout", ZoomOut),
+    TAVRIN_COMMAND("slide begin", SlideBegin),
+    TAVRIN_COMMAND("slide end", SlideEnd),
+    TAVRIN_COMMAND("slideleft", SlideLeftCommand),
+    TAVRIN_COMMAND("slideright", SlideRightCommand),
+    TAVRIN_COMMAND("slideup", SlideUp),
+    TAVRIN_COMMAND("slidedown", SlideDown),
+    TAVRIN_COMMAND("drag start", DragStart),
+    TAVRIN_COMMAND("drag end", DragEnd),
+    TAVRIN_COMMAND("drag ", Drag),
+    TAVRIN_COMMAND("utf8 ", Utf8),
+    TAVRIN_COMMAND("Msg||", PeerMessage),
+    TAVRIN_COMMAND("MUTE", Tap<kVkVolumeMute>),
+    TAVRIN_COMMAND("VOLUMEUP", Tap<kVkVolumeUp>),
+    TAVRIN_COMMAND("VOLUMEDN", Tap<kVkVolumeDown>),
+    TAVRIN_COMMAND("media play", Tap<kVkMediaPlayPause>),
+    TAVRIN_COMMAND("media next", Tap<kVkMediaNextTrack>),
+    TAVRIN_COMMAND("media prev", Tap<kVkMediaPrevTrack>),
+    TAVRIN_COMMAND("media volumeup", Tap<kVkVolumeUp>),
+    TAVRIN_COMMAND("media volumedown", Tap<kVkVolumeDown>),
+    TAVRIN_COMMAND("shutdown", Shutdown),
+    TAVRIN_COMMAND("browser forward", Tap<kVkBrowserForward>),
+    TAVRIN_COMMAND("browser back", Tap<kVkBrowserBack>),
+    TAVRIN_COMMAND("browser home", Tap<kVkBrowserHome>),
+    TAVRIN_COMMAND("browser search", Tap<kVkBrowserSearch>),
+    TAVRIN_COMMAND("browser refresh", Tap<kVkBrowserRefresh>),
+    TAVRIN_COMMAND("browser stop", Tap<kVkBrowserStop>),
+    TAVRIN_COMMAND("browser favorite", Tap<kVkBrowserFavorites>),
+    TAVRIN_COMMAND("browser newtab", NewTab),
+    TAVRIN_COMMAND("browser closetab", CloseTab),
+    TAVRIN_COMMAND("browser nexttab", NextTab),
+    TAVRIN_COMMAND("ppt pgup", TapWhenPresenting<kVkPageUp>),
+    TAVRIN_COMMAND("ppt pgdn", TapWhenPresenting<kVkPageDown>),
+    TAVRIN_COMMAND("ppt run", PresentationRun),
+    TAVRIN_COMMAND("ppt exit", PresentationExit),
+    TAVRIN_COMMAND("ppt play", TapWhenPresenting<kVkF5>),
+    TAVRIN_COMMAND("ppt stop", TapWhenPresenting<kVkEscape>),
+    TAVRIN_COMMAND("ppt switch", PresentationSwitch),
+    TAVRIN_COMMAND("window close", WindowClose),
+    TAVRIN_COMMAND("window minimize", WindowMinimize),
+    TAVRIN_COMMAND("window maximize", WindowMaximize),
+};
+
+#undef TAVRIN_COMMAND
+
+bool DispatchTextLine(CommandContext& context, const char* line) {
+  for (const TextCommand& command : kTextCommands) {
+    if (std::strncmp(line, command.word, command.length) == 0) {
+      command.action(context, line);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DispatchTextLine(RemoteServer& server, const char* line) {
+  static AbsentDesktop absentDesktop;
+  static AbsentUserInterface absentUserInterface;
+  CommandContext context{server.injector,
+                         server.platform.desktop ? *server.platform.desktop : absentDesktop,
+                         server.platform.ui ? *server.platform.ui : absentUserInterface,
+                         server.switcherActive, server.seenPeerTitles};
+  return DispatchTextLine(context, line);
+}
+
+int32_t CopyFirstLine(const ClientConnection& connection, char (&line)[kLineCapacity]) {
+  std::memset(line, 0, sizeof line);
+  const int32_t fill = connection.fill < 0 ? 0 : (connection.fill > kReceiveCapacity ? kReceiveCapacity : connection.fill);
+  const void* newline = std::memchr(connection.buffer, '\n', static_cast<size_t>(fill));
+  if (!newline) return 0;
+  const int32_t lineLength = static_cast<int32_t>(static_cast<const char*>(newline) - connection.buffer);
+  // A longer line keeps its first 4095 bytes, so that it still ends with a zero.
+  const int32_t copied = lineLength < kLineCapacity - 1 ? lineLength : kLineCapacity - 1;
+  std::memcpy(line, connection.buffer, static_cast<size_t>(copied));
+  return lineLength + 1;
+}
+
+int RemoteServer::handleTextLine(ClientConnection& connection) {
+  char line[kLineCapacity];
+  const int32_t consumed = CopyFirstLine(connection, line);
+  if (consumed == 0) return 0;
+  // The line leaves the buffer before its action runs.
+  consume(connection, consumed);
+  DispatchTextLine(*this, line);
+  return consumed;
+}
 
 }  // namespace tavrin
