@@ -1,0 +1,40 @@
+"""The harness itself: the observer must report exactly what a known source
+injects, or every other end-to-end test measures nothing."""
+
+import quillo_sim
+import pytest
+
+
+def test_observer_reports_injected_input_as_the_fakes_name_it(desktop, observer):
+    code = desktop.run(desktop_helper("inject.exe"), "k41", "k41^", "u00e9", "u00e9^", "m", "7", "-3",
+                       "l", "l^", "r", "r^", "c", "c^", "w", "120", "w", "-240", "k7b", "k7b^")
+    assert code == 0
+    observer.wait_count("key 7b up", 1)
+    assert observer.events() == [
+        "key 41 down", "key 41 up", "unicode 00e9", "unicode 00e9 up",
+        "move 7 -3",  # not accelerated
+        "left down", "left up", "right down", "right up", "middle down", "middle up",
+        "wheel 120", "wheel -240"]
+
+
+@pytest.mark.parametrize("item, wire", [
+    ("mos m 5 -3", b"mos006m 5 -3"),
+    ("key CTRL[+]w", b"key008CTRL[+]w"),
+    ("mos", b"mos000"),
+    ("MUTE", b"MUTE\n"),
+    ("utf8 h\u00e9", b"utf8 h\xc3\xa9\n"),
+    ("mosaic", b"mosaic\n"),
+])
+def test_simulator_encodes_items(item, wire):
+    assert quillo_sim.encode_item(item) == wire
+
+
+def test_simulator_refuses_payloads_that_do_not_fit_a_frame():
+    assert len(quillo_sim.frame("key", "a" * 999)) == 1005
+    with pytest.raises(quillo_sim.SimulatorError, match="1000 bytes"):
+        quillo_sim.frame("key", "a" * 1000)
+
+
+def desktop_helper(name):
+    from conftest import _helper
+    return _helper(name)
