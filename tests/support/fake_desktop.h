@@ -1,0 +1,115 @@
+// A scripted Desktop: tests set what the queries answer and read back the
+// commands it was given, as strings such as "sysCommand f060",
+// "setWindowPos 230 230 100 80 flags 204", "showWindow 3", "attach 7 on",
+// "sleep 20", "post 5 0102 00ff 1", "display DISPLAY2 fields 20 0 0 0x0 flags 10000011".
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "actions/desktop.h"
+
+namespace tavrin::test {
+
+class FakeDesktop : public Desktop {
+ public:
+  // Foreground window and its state.
+  WindowRef foreground = 0;
+  uint32_t style = 0;
+  bool iconic = false;
+  bool zoomed = false;
+  Rect rect;
+  int32_t maxTrackWidth = 1936;
+  int32_t maxTrackHeight = 1096;
+
+  // Text entry.
+  bool unicode = true;
+  uint32_t thread = 7;
+  bool guiInfoAvailable = false;
+  GuiThreadWindows gui;
+  std::vector<uintptr_t> layouts{0x04090409};
+  uintptr_t currentLayout = 0x04090409;
+
+  // Presentation.
+  std::wstring processPath;
+  std::vector<DisplayDevice> displays;
+
+  std::vector<std::string> calls;
+
+  static DisplayDevice Display(const wchar_t* name, uint32_t flags) {
+    DisplayDevice device;
+    for (int i = 0; name[i] && i < 31; ++i) device.deviceName[i] = name[i];
+    device.stateFlags = flags;
+    return device;
+  }
+
+  WindowRef foregroundWindow() override { return foreground; }
+  uint32_t windowStyle(WindowRef) override { return style; }
+  bool isIconic(WindowRef) override { return iconic; }
+  bool isZoomed(WindowRef) override { return zoomed; }
+  bool windowRect(WindowRef, Rect& out) override {
+    out = rect;
+    return true;
+  }
+  void setWindowPos(WindowRef, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags) override {
+    record("setWindowPos %d %d %d %d flags %x", x, y, width, height, flags);
+  }
+  void showWindow(WindowRef, int32_t command) override { record("showWindow %d", command); }
+  void sendSysCommand(WindowRef, uint32_t command) override { record("sysCommand %x", command); }
+  int32_t systemMetric(int32_t index) override {
+    return index == 59 ? maxTrackWidth : index == 60 ? maxTrackHeight : 0;
+  }
+
+  bool isWindowUnicode(WindowRef) override { return unicode; }
+  uint32_t windowThread(WindowRef) override { return thread; }
+  bool guiThreadInfo(uint32_t, GuiThreadWindows& info) override {
+    if (guiInfoAvailable) info = gui;
+    return guiInfoAvailable;
+  }
+  void attachThreadInput(uint32_t t, bool attach) override { record("attach %u %s", t, attach ? "on" : "off"); }
+  int32_t keyboardLayouts(uintptr_t* out, int32_t capacity) override {
+    for (int32_t i = 0; out && i < capacity && i < static_cast<int32_t>(layouts.size()); ++i) out[i] = layouts[i];
+    return static_cast<int32_t>(layouts.size());
+  }
+  uintptr_t keyboardLayout(uint32_t) override { return currentLayout; }
+  void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    record("post %u %04x %04llx %llx", static_cast<unsigned>(window), message,
+           static_cast<unsigned long long>(wParam), static_cast<unsigned long long>(lParam));
+  }
+  void sleepMilliseconds(uint32_t ms) override { record("sleep %u", ms); }
+
+  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
+    uint32_t i = 0;
+    for (; i + 1 < capacity && i < processPath.size(); ++i) path[i] = processPath[i];
+    if (capacity) path[i] = L'\0';
+  }
+  bool enumDisplayDevice(uint32_t index, DisplayDevice& device) override {
+    if (index >= displays.size()) return false;
+    device = displays[index];
+    return true;
+  }
+  void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y, uint32_t width,
+                             uint32_t height, uint32_t flags) override {
+    std::string name = "null";
+    if (deviceName) {
+      name.clear();
+      for (const wchar_t* p = deviceName; *p; ++p) name += static_cast<char>(*p);
+    }
+    record("display %s fields %x %d %d %ux%u flags %x", name.c_str(), fields, x, y, width, height, flags);
+  }
+
+  void toggleDesktop() override { calls.push_back("toggleDesktop"); }
+  void startPresentationProgram() override { calls.push_back("startPresentation"); }
+  void stopPresentationProgram() override { calls.push_back("stopPresentation"); }
+
+ private:
+  template <typename... Args>
+  void record(const char* format, Args... args) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, args...);
+    calls.push_back(text);
+  }
+};
+
+}  // namespace tavrin::test
