@@ -58,7 +58,7 @@ int RemoteServer::processBuffer(ClientConnection& connection) {
     if (std::memcmp(connection.buffer, "key", 3) == 0 || std::memcmp(connection.buffer, "mos", 3) == 0) {
       r = handleFrame(connection);
     } else if (const char* newline = std::strchr(connection.buffer, '\n')) {
-      if (observer) observer->onMessage('t', connection.buffer, static_cast<int32_t>(newline - connection.buffer));
+      if (platform.observer) platform.observer->onMessage('t', connection.buffer, static_cast<int32_t>(newline - connection.buffer));
       r = handleTextLine(connection);
     } else {
       break;
@@ -80,7 +80,7 @@ int RemoteServer::handleFrame(ClientConnection& connection) {
   }
   if (length > connection.fill - kHeaderLength) return 0;
   const char* payload = connection.buffer + kHeaderLength;
-  if (observer) observer->onMessage(connection.buffer[0], payload, length);
+  if (platform.observer) platform.observer->onMessage(connection.buffer[0], payload, length);
   if (connection.buffer[0] == 'k')
     handleKeyMessage(connection, payload, length);
   else

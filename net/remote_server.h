@@ -18,8 +18,18 @@ namespace tavrin {
 
 using WindowHandle = void*;
 
+// Sees every message the framing loop hands on, before its handler runs:
+// kind 'k' (key frame), 'm' (mouse frame) or 't' (text line, without its
+// newline). Tests and the fuzzer use it to check the framing on its own; the
+// product leaves it unset.
+class MessageObserver {
+ public:
+  virtual ~MessageObserver() = default;
+  virtual void onMessage(char kind, const char* payload, int32_t length) = 0;
+};
+
 // Where the worker's effects leave the program. The product passes its Win32
-// implementations; tests pass recording fakes. All four must outlive the server.
+// implementations; tests pass recording fakes. All of them must outlive the server.
 struct Platform {
   Injector* injector = nullptr;
   Desktop* desktop = nullptr;
@@ -30,16 +40,8 @@ struct Platform {
   // development machine would announce themselves to the real network, so they
   // switch the discovery socket off; the product always leaves this on.
   bool discoveryEnabled = true;
-};
-
-// Sees every message the framing loop hands on, before its handler runs:
-// kind 'k' (key frame), 'm' (mouse frame) or 't' (text line, without its
-// newline). Tests and the fuzzer use it to check the framing on its own; the
-// product leaves it unset.
-class MessageObserver {
- public:
-  virtual ~MessageObserver() = default;
-  virtual void onMessage(char kind, const char* payload, int32_t length) = 0;
+  // Optional; set before the server starts.
+  MessageObserver* observer = nullptr;
 };
 
 // Greeting texts, written by the worker at the start of its loop.
@@ -89,7 +91,6 @@ class RemoteServer {
 
   Platform platform;
   TrackingInjector injector{*this};
-  MessageObserver* observer = nullptr;
 
   // The port the listener is bound to (useful when constructed with port 0).
   uint16_t boundPort() const;
