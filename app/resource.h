@@ -1,0 +1,29 @@
+// Identifiers of the program's resources (Tavrin.rc) and of its menu
+// commands. Shared by the resource script and the C++ sources.
+#pragma once
+
+#define IDS_APP_TITLE 103
+#define IDC_TAVRIN 109
+
+#define IDD_ABOUTBOX 103
+#define IDC_CONTACT_LINK 1000
+
+#define IDR_TRAY_MENU 129
+#define IDI_TAVRIN 135
+
+#define IDM_EXIT 105
+#define IDM_AUTORUN 32772
+#define IDM_ABOUT 32773
+#define IDM_MAIL_TO_US 32779
+#define IDM_DOWNLOAD_LATEST 32778
+#define IDM_IP_ADDRESS 32781
+#define IDM_WEBSITE 32782
+#define IDM_FACEBOOK 32784
+#define IDM_STORE_IPHONE_1 32790
+#define IDM_STORE_IPHONE_2 32791
+#define IDM_STORE_IPAD_1 32792
+#define IDM_STORE_IPAD_2 32793
+#define IDM_STORE_ANDROID_1 32794
+#define IDM_STORE_ANDROID_2 32795
+#define IDM_STORE_ANDROID_3 32796
+#define IDM_STORE_ANDROID_4 32797

@@ -1,0 +1,233 @@
+#include "app/win32_platform.h"
+
+#include <iphlpapi.h>
+#include <psapi.h>
+#include <shldisp.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/shell.h"
+#include "extension/Extension.h"
+
+namespace tavrin {
+
+namespace {
+
+HWND ToHandle(WindowRef window) { return reinterpret_cast<HWND>(window); }
+
+// The shell's automation object and the interface that has ToggleDesktop.
+constexpr CLSID kShellClass = {0x13709620, 0xC279, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+constexpr IID kShellDispatch4 = {0xEFD84B2D, 0x4BCF, 0x4298, {0xBE, 0x25, 0xEB, 0x54, 0x2A, 0x59, 0xFB, 0xDA}};
+constexpr IID kDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr DWORD kShellClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;  // 0x15
+
+// Shells whose object lacks IShellDispatch4 may still answer the method by
+// name.
+void ToggleDesktopByName(IDispatch* shell) {
+  wchar_t name[] = L"ToggleDesktop";
+  LPOLESTR names[] = {name};
+  DISPID id = DISPID_UNKNOWN;
+  if (FAILED(shell->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return;
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  shell->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+void Win32Injector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = virtualKey;
+  input.ki.wScan = scanCode;
+  input.ki.dwFlags = flags;
+  SendInput(1, &input, sizeof input);
+}
+
+void Win32Injector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = dx;
+  input.mi.dy = dy;
+  input.mi.mouseData = static_cast<DWORD>(mouseData);
+  input.mi.dwFlags = flags;
+  SendInput(1, &input, sizeof input);
+}
+
+WindowRef Win32Desktop::foregroundWindow() { return reinterpret_cast<WindowRef>(GetForegroundWindow()); }
+
+uint32_t Win32Desktop::windowStyle(WindowRef window) {
+  return static_cast<uint32_t>(GetWindowLongW(ToHandle(window), GWL_STYLE));
+}
+
+bool Win32Desktop::isIconic(WindowRef window) { return IsIconic(ToHandle(window)) != FALSE; }
+
+bool Win32Desktop::isZoomed(WindowRef window) { return IsZoomed(ToHandle(window)) != FALSE; }
+
+bool Win32Desktop::windowRect(WindowRef window, Rect& rect) {
+  RECT r;
+  if (!GetWindowRect(ToHandle(window), &r)) return false;
+  rect.left = r.left;
+  rect.top = r.top;
+  rect.right = r.right;
+  rect.bottom = r.bottom;
+  return true;
+}
+
+void Win32Desktop::setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
+                                uint32_t flags) {
+  // The window itself as the insert-after handle; SWP_NOZORDER makes it moot.
+  SetWindowPos(ToHandle(window), ToHandle(window), x, y, width, height, flags);
+}
+
+void Win32Desktop::showWindow(WindowRef window, int32_t command) { ShowWindow(ToHandle(window), command); }
+
+void Win32Desktop::sendSysCommand(WindowRef window, uint32_t command) {
+  SendMessageW(ToHandle(window), WM_SYSCOMMAND, command, 0);
+}
+
+int32_t Win32Desktop::systemMetric(int32_t index) { return GetSystemMetrics(index); }
+
+bool Win32Desktop::isWindowUnicode(WindowRef window) { return IsWindowUnicode(ToHandle(window)) != FALSE; }
+
+uint32_t Win32Desktop::windowThread(WindowRef window) {
+  return GetWindowThreadProcessId(ToHandle(window), nullptr);
+}
+
+bool Win32Desktop::guiThreadInfo(uint32_t thread, GuiThreadWindows& info) {
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  if (!GetGUIThreadInfo(thread, &gui)) return false;
+  info.caret = reinterpret_cast<WindowRef>(gui.hwndCaret);
+  info.focus = reinterpret_cast<WindowRef>(gui.hwndFocus);
+  info.active = reinterpret_cast<WindowRef>(gui.hwndActive);
+  return true;
+}
+
+void Win32Desktop::attachThreadInput(uint32_t thread, bool attach) {
+  AttachThreadInput(GetCurrentThreadId(), thread, attach ? TRUE : FALSE);
+}
+
+int32_t Win32Desktop::keyboardLayouts(uintptr_t* layouts, int32_t capacity) {
+  if (capacity <= 0 || layouts == nullptr) return GetKeyboardLayoutList(0, nullptr);
+  // Far more layouts than any system installs; the caller's capacity is the
+  // real limit.
+  HKL list[64];
+  const int32_t wanted = capacity < 64 ? capacity : 64;
+  const int32_t count = GetKeyboardLayoutList(wanted, list);
+  for (int32_t i = 0; i < count && i < wanted; ++i) layouts[i] = reinterpret_cast<uintptr_t>(list[i]);
+  return count;
+}
+
+uintptr_t Win32Desktop::keyboardLayout(uint32_t thread) {
+  return reinterpret_cast<uintptr_t>(GetKeyboardLayout(thread));
+}
+
+void Win32Desktop::postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  PostMessageW(ToHandle(window), message, wParam, lParam);
+}
+
+void Win32Desktop::sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+void Win32Desktop::foregroundProcessPath(wchar_t* path, uint32_t capacity) {
+  if (path == nullptr || capacity == 0) return;
+  std::memset(path, 0, capacity * sizeof(wchar_t));
+  HWND window = GetForegroundWindow();
+  if (window == nullptr) return;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);  // 0x0410
+  if (process == nullptr) return;
+  // Leaves room for the terminating zero even when the path fills the buffer.
+  GetModuleFileNameExW(process, nullptr, path, capacity - 1);
+  path[capacity - 1] = L'\0';
+  CloseHandle(process);
+}
+
+bool Win32Desktop::enumDisplayDevice(uint32_t index, DisplayDevice& device) {
+  DISPLAY_DEVICEW record = {};
+  record.cb = sizeof record;
+  if (!EnumDisplayDevicesW(nullptr, index, &record, EDD_GET_DEVICE_INTERFACE_NAME)) return false;
+  static_assert(sizeof device.deviceName == sizeof record.DeviceName, "device names have 32 units");
+  std::memcpy(device.deviceName, record.DeviceName, sizeof device.deviceName);
+  device.deviceName[31] = L'\0';
+  device.stateFlags = record.StateFlags;
+  return true;
+}
+
+void Win32Desktop::changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
+                                         uint32_t width, uint32_t height, uint32_t flags) {
+  if (deviceName == nullptr && fields == 0) {
+    ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, flags, nullptr);
+    return;
+  }
+  DEVMODEW mode = {};
+  mode.dmSize = sizeof mode;
+  mode.dmFields = fields;
+  mode.dmPosition.x = x;
+  mode.dmPosition.y = y;
+  mode.dmPelsWidth = width;
+  mode.dmPelsHeight = height;
+  ChangeDisplaySettingsExW(deviceName, &mode, nullptr, flags, nullptr);
+}
+
+void Win32Desktop::toggleDesktop() {
+  IDispatch* shell = nullptr;
+  if (FAILED(CoCreateInstance(kShellClass, nullptr, kShellClassContext, kDispatch,
+                              reinterpret_cast<void**>(&shell))) ||
+      shell == nullptr)
+    return;
+  IShellDispatch4* shell4 = nullptr;
+  if (SUCCEEDED(shell->QueryInterface(kShellDispatch4, reinterpret_cast<void**>(&shell4))) && shell4 != nullptr) {
+    shell4->ToggleDesktop();  // E_NOTIMPL on some shells: nothing to do about it
+    shell4->Release();
+  } else {
+    ToggleDesktopByName(shell);
+  }
+  shell->Release();
+}
+
+void Win32Desktop::startPresentationProgram() { StartPowerPointProgram(); }
+
+void Win32Desktop::stopPresentationProgram() { StopPowerPointProgram(); }
+
+void Win32UserInterface::showPeerBalloon(const char* title, const char* target) {
+  // Synchronous, so that the texts (the worker's buffers) outlive their use.
+  SendMessageW(mainWindow_, PeerBalloonMessage, reinterpret_cast<WPARAM>(title), reinterpret_cast<LPARAM>(target));
+}
+
+void Win32UserInterface::requestShutdown() { PostMessageW(mainWindow_, ShutdownRequestMessage, 0, 0); }
+
+bool Win32NetworkInfo::addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) {
+  // Ask with a token buffer first; the call reports the size it needs.
+  ULONG size = 0;
+  auto* table = static_cast<MIB_IPADDRTABLE*>(std::malloc(sizeof(MIB_IPADDRTABLE)));
+  if (table == nullptr) return false;
+  DWORD result = GetIpAddrTable(table, &size, FALSE);
+  if (result == ERROR_INSUFFICIENT_BUFFER) {
+    std::free(table);
+    table = static_cast<MIB_IPADDRTABLE*>(std::malloc(size));
+    if (table == nullptr) return false;
+    result = GetIpAddrTable(table, &size, FALSE);
+  }
+  if (result != NO_ERROR) {
+    std::free(table);
+    return false;
+  }
+  count = table->dwNumEntries;
+  for (uint32_t i = 0; i < count && i < capacity; ++i) {
+    rows[i].address = table->table[i].dwAddr;
+    rows[i].mask = table->table[i].dwMask;
+    rows[i].broadcast = table->table[i].dwBCastAddr;
+  }
+  std::free(table);
+  return true;
+}
+
+int32_t Win32NetworkInfo::computerName(char* name, uint32_t capacity) {
+  DWORD size = capacity;
+  if (name == nullptr || capacity == 0 || !GetComputerNameA(name, &size)) return -1;
+  return static_cast<int32_t>(size);
+}
+
+}  // namespace tavrin

@@ -1,0 +1,70 @@
+// The Win32 side of the seams through which the portable core reaches the
+// system: input injection, the foreground window and displays, the requests
+// to the main window, and the local network's addresses.
+#pragma once
+#include <windows.h>
+
+#include "actions/desktop.h"
+#include "app/user_interface.h"
+#include "input/injector.h"
+#include "net/network_info.h"
+
+namespace tavrin {
+
+// Every event is one INPUT record in its own SendInput call.
+class Win32Injector final : public Injector {
+ public:
+  void key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
+  void mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+};
+
+class Win32Desktop final : public Desktop {
+ public:
+  WindowRef foregroundWindow() override;
+  uint32_t windowStyle(WindowRef window) override;
+  bool isIconic(WindowRef window) override;
+  bool isZoomed(WindowRef window) override;
+  bool windowRect(WindowRef window, Rect& rect) override;
+  void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
+                    uint32_t flags) override;
+  void showWindow(WindowRef window, int32_t command) override;
+  void sendSysCommand(WindowRef window, uint32_t command) override;
+  int32_t systemMetric(int32_t index) override;
+
+  bool isWindowUnicode(WindowRef window) override;
+  uint32_t windowThread(WindowRef window) override;
+  bool guiThreadInfo(uint32_t thread, GuiThreadWindows& info) override;
+  void attachThreadInput(uint32_t thread, bool attach) override;
+  int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) override;
+  uintptr_t keyboardLayout(uint32_t thread) override;
+  void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  void sleepMilliseconds(uint32_t milliseconds) override;
+
+  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override;
+  bool enumDisplayDevice(uint32_t index, DisplayDevice& device) override;
+  void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
+                             uint32_t width, uint32_t height, uint32_t flags) override;
+
+  void toggleDesktop() override;
+  void startPresentationProgram() override;
+  void stopPresentationProgram() override;
+};
+
+// Crosses from the worker thread to the main window.
+class Win32UserInterface final : public UserInterface {
+ public:
+  explicit Win32UserInterface(HWND mainWindow) : mainWindow_(mainWindow) {}
+  void showPeerBalloon(const char* title, const char* target) override;
+  void requestShutdown() override;
+
+ private:
+  HWND mainWindow_;
+};
+
+class Win32NetworkInfo final : public NetworkInfo {
+ public:
+  bool addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) override;
+  int32_t computerName(char* name, uint32_t capacity) override;
+};
+
+}  // namespace tavrin
