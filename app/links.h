@@ -31,4 +31,4 @@
 #define TAVRIN_STORE_ANDROID_4_URL "https://www.example.com/tavrin/quillo-pro.apk"
 
 // The about box's notice line.
-#define TAVRIN_NOTICE_LINE "Copyright (C) 2026 The Tavrin authors"
+#define TAVRIN_NOTICE_LINE "Copyright (C) 2026 Tavrin"
