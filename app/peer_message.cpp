@@ -1,6 +1,7 @@
 #include "app/peer_message.h"
 
 #include <cstring>
+#include <new>
 
 #include "app/user_interface.h"
 #include "net/remote_server.h"
@@ -31,9 +32,14 @@ void HandlePeerMessage(std::set<std::string>& seenTitles, UserInterface& ui, con
   char title[kPeerTitleCapacity];
   char target[kPeerTargetCapacity];
   if (!ParsePeerMessage(line, title, target)) return;
-  std::string key(title);
-  if (seenTitles.count(key)) return;
-  if (seenTitles.size() < kPeerTitleMemory) seenTitles.insert(std::move(key));
+  try {
+    std::string key(title);
+    if (seenTitles.count(key)) return;
+    if (seenTitles.size() < kPeerTitleMemory) seenTitles.insert(std::move(key));
+  } catch (const std::bad_alloc&) {
+    // Without memory to compare or record the title, it is shown unrecorded
+    // rather than letting the failure end the worker.
+  }
   ui.showPeerBalloon(title, target);
 }
 
