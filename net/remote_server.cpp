@@ -215,11 +215,12 @@ RemoteServer::~RemoteServer() {
     workerThread = -1;
   }
   injector.current = nullptr;
+  // Every release looks at every record, so all of them stay valid until
+  // nothing is held any more.
+  for (auto& entry : clients) releaseHeld(*entry.second);
   for (auto& entry : clients) {
-    ClientConnection* connection = entry.second;
-    releaseHeld(*connection);
-    closeClient(*connection);
-    delete connection;
+    closeClient(*entry.second);
+    delete entry.second;
   }
   if (listenSocket != kInvalidSocket) CloseSocket(listenSocket);
   if (discoverySocket != kInvalidSocket) CloseSocket(discoverySocket);
