@@ -12,6 +12,11 @@ constexpr uint16_t kDiscoveryPort = 2008;
 constexpr int32_t kDatagramCapacity = 128;
 // Rows of the address table looked at per send; a computer has far fewer.
 constexpr uint32_t kAddressRowCapacity = 64;
+constexpr uint32_t kDiscoveryPeriodMs = 1000;
+
+// Whether a second has passed since the last send was armed. The difference
+// is taken unsigned, so the period holds when the tick count wraps.
+inline bool DiscoveryDue(uint32_t now, uint32_t lastArmed) { return now - lastArmed >= kDiscoveryPeriodMs; }
 
 SocketHandle CreateDiscoverySocket(const sockaddr_in& address);
 // Stops an ICMP port-unreachable answer to an earlier datagram from being

@@ -26,7 +26,6 @@ char serverVersionText[64] = "1.2.0.3";
 
 namespace {
 
-constexpr uint32_t kDiscoveryPeriodMs = 1000;
 constexpr long kSelectTimeoutUs = 50000;
 constexpr uint32_t kSelectFailurePauseMs = 10000;
 constexpr unsigned kWorkerStackBytes = 0x40000;
@@ -261,7 +260,7 @@ void RemoteServer::run() {
     for (const auto& entry : clients) reads.add(entry.second->socketHandle);
 
     SocketHandle write = kInvalidSocket;
-    if (discoverySocket != kInvalidSocket && static_cast<uint32_t>(TickCount() - lastDiscoveryTick) >= kDiscoveryPeriodMs) {
+    if (discoverySocket != kInvalidSocket && DiscoveryDue(TickCount(), lastDiscoveryTick)) {
       lastDiscoveryTick = TickCount();
       write = discoverySocket;
     }

@@ -105,6 +105,25 @@ TEST_F(Server, GarbageAndEarlyHangUpsDoNotDisturbAnotherPhone) {
   EXPECT_EQ(eventsUpTo(*phone), expected);
 }
 
+// A second server on a port that is taken has no listener. Winsock fails a
+// select on an invalid handle, and so does the server on every system: the
+// worker pauses 10 s after each failed pass, and stopping waits for the pause.
+TEST_F(Server, WithoutAListenerTheWorkerPausesAndStoppingWaitsForIt) {
+  Platform platform;
+  platform.injector = &injector;
+  platform.discoveryEnabled = false;
+  const auto started = std::chrono::steady_clock::now();
+  auto inert = std::make_unique<RemoteServer>(nullptr, L"127.0.0.1", port, platform);
+  EXPECT_EQ(inert->listenSocket, kInvalidSocket);
+  EXPECT_EQ(inert->boundPort(), 0);
+  auto phone = greetedPhone();
+  phone->send(Mouse("m 1 1"));
+  EXPECT_EQ(eventsUpTo(*phone), Strings{"move 1 1"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  inert.reset();
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(9500));
+}
+
 // With more than 63 phones, the listener and the 63 lowest connections are
 // read; the others have been greeted and wait until a lower one goes away.
 TEST_F(Server, SeventyPhonesAreGreetedButOnlyTheLowest63AreRead) {

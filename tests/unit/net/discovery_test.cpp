@@ -96,6 +96,14 @@ TEST(DiscoveryDestination, BroadcastToInterfacesSendsOneDatagramPerAdapter) {
   CloseSocket(receiver);
 }
 
+TEST(DiscoveryTimer, OneSecondPeriodAcrossTheTickCounterWrap) {
+  EXPECT_TRUE(DiscoveryDue(1000, 0));  // the first pass after start
+  EXPECT_FALSE(DiscoveryDue(999, 0));
+  EXPECT_FALSE(DiscoveryDue(500, 0xFFFFFF00u));
+  EXPECT_TRUE(DiscoveryDue(800, 0xFFFFFF00u));
+  EXPECT_TRUE(DiscoveryDue(0xFFFFFFFFu, 0));
+}
+
 TEST(ReadSet, FollowsTheFdSetRule) {
   ReadSet set;
   set.add(kInvalidSocket);  // an unopened listener still takes the first place
