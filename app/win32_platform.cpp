@@ -1,6 +1,10 @@
+// Winsock's header comes first: the address table's header builds on it.
+#include <winsock2.h>
+
 #include "app/win32_platform.h"
 
 #include <iphlpapi.h>
+#include <ole2.h>
 #include <psapi.h>
 #include <shldisp.h>
 
@@ -138,8 +142,8 @@ void Win32Desktop::foregroundProcessPath(wchar_t* path, uint32_t capacity) {
   GetWindowThreadProcessId(window, &processId);
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);  // 0x0410
   if (process == nullptr) return;
-  // Leaves room for the terminating zero even when the path fills the buffer.
-  GetModuleFileNameExW(process, nullptr, path, capacity - 1);
+  GetModuleFileNameExW(process, nullptr, path, capacity);
+  // Older systems leave a path that fills the buffer unterminated.
   path[capacity - 1] = L'\0';
   CloseHandle(process);
 }

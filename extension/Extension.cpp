@@ -175,7 +175,7 @@ extern "C" void WINAPI StopPowerPointProgram() {
   WithPresentationProgram([](AutomationDriver& driver) { driver.callMethod(kQuit); });
 }
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       DisableThreadLibraryCalls(module);
