@@ -5,8 +5,8 @@ import quillo_sim
 import pytest
 
 
-def test_observer_reports_injected_input_as_the_fakes_name_it(desktop, observer):
-    code = desktop.run(desktop_helper("inject.exe"), "k41", "k41^", "u00e9", "u00e9^", "m", "7", "-3",
+def test_observer_reports_injected_input_as_the_fakes_name_it(desktop, build, observer):
+    code = desktop.run_program(build.helper("inject.exe"), "k41", "k41^", "u00e9", "u00e9^", "m", "7", "-3",
                        "l", "l^", "r", "r^", "c", "c^", "w", "120", "w", "-240", "k7b", "k7b^")
     assert code == 0
     observer.wait_count("key 7b up", 1)
@@ -34,7 +34,3 @@ def test_simulator_refuses_payloads_that_do_not_fit_a_frame():
     with pytest.raises(quillo_sim.SimulatorError, match="1000 bytes"):
         quillo_sim.frame("key", "a" * 1000)
 
-
-def desktop_helper(name):
-    from conftest import _helper
-    return _helper(name)
