@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Runs every test of Tavrin on a fresh Debian 12 machine:
+#
+#   setup     installs the Debian packages (scripts/setup.sh)
+#   native    native build, unit and server tests (ctest)
+#   asan      the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   windows   mingw-w64 cross build: Tavrin.exe, Extension.dll, test helpers
+#   fuzz      every libFuzzer target for 30 s (when fuzz/ has targets)
+#   e2e       Tavrin.exe under Wine on Xvfb (pytest tests/e2e)
+#
+#   scripts/test.sh              everything, in this order
+#   scripts/test.sh native e2e   only the stages named (setup still runs)
+#   scripts/test.sh --no-setup windows e2e
+#
+# Every test that opens a socket runs in a private network namespace
+# (scripts/in-netns.sh), because Tavrin broadcasts UDP.
+#
+# Environment: TAVRIN_BUILD_ROOT (default build/) holds the build folders
+# native, native-asan, fuzz, e2e-win, the Wine prefix and the test logs;
+# TAVRIN_FUZZ_SECONDS (default 30) is the time per fuzz target.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT"
+BUILD_ROOT=${TAVRIN_BUILD_ROOT:-$ROOT/build}
+FUZZ_SECONDS=${TAVRIN_FUZZ_SECONDS:-30}
+JOBS=${TAVRIN_JOBS:-2}
+export TAVRIN_WIN_BUILD=${TAVRIN_WIN_BUILD:-$BUILD_ROOT/e2e-win}
+export TAVRIN_WINEPREFIX=${TAVRIN_WINEPREFIX:-$BUILD_ROOT/wineprefix}
+export TAVRIN_E2E_LOGS=${TAVRIN_E2E_LOGS:-$BUILD_ROOT/e2e-logs}
+
+ALL_STAGES=(native asan windows fuzz e2e)
+setup=1
+stages=()
+for arg in "$@"; do
+  case "$arg" in
+    --no-setup) setup=0 ;;
+    -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    native|asan|windows|fuzz|e2e) stages+=("$arg") ;;
+    *) echo "[test] unknown argument: $arg (see --help)" >&2; exit 2 ;;
+  esac
+done
+[ ${#stages[@]} -gt 0 ] || stages=("${ALL_STAGES[@]}")
+
+START=$(date +%s)
+SUMMARY=()
+CURRENT=
+
+say() { printf '\n[test] %s\n' "$*"; }
+fail() {
+  printf '\n[test] FAILED in stage %s: %s\n' "${CURRENT:-?}" "$*" >&2
+  summary
+  exit 1
+}
+summary() {
+  [ ${#SUMMARY[@]} -gt 0 ] && printf '[test] %s\n' "${SUMMARY[@]}"
+  printf '[test] total %ss\n' "$(( $(date +%s) - START ))"
+}
+stage() {
+  CURRENT=$1
+  STAGE_START=$(date +%s)
+  say "=== $1: $2 ($(date -u +%H:%M:%S) UTC)"
+}
+done_stage() {
+  SUMMARY+=("$(printf '%-8s ok  %4ss  %s' "$CURRENT" "$(( $(date +%s) - STAGE_START ))" "${1:-}")")
+}
+in_netns() { "$ROOT/scripts/in-netns.sh" --veth -- "$@"; }
+
+configure_and_build() {  # preset folder [cmake -D...]
+  local preset=$1 folder=$2
+  shift 2
+  cmake --preset "$preset" -B "$folder" "$@" || fail "cmake configure of preset $preset in $folder"
+  cmake --build "$folder" -j "$JOBS" || fail "build of preset $preset in $folder"
+}
+
+run_ctest() {  # folder
+  in_netns ctest --test-dir "$1" --output-on-failure -j "$JOBS" --timeout 300 \
+    || fail "ctest in $1 (see the output above)"
+}
+
+if [ "$setup" = 1 ]; then
+  stage setup "Debian packages"
+  "$ROOT/scripts/setup.sh" || fail "scripts/setup.sh"
+  done_stage
+fi
+
+for s in "${stages[@]}"; do
+  case "$s" in
+    native)
+      stage native "native build, unit and server tests"
+      configure_and_build native "$BUILD_ROOT/native"
+      run_ctest "$BUILD_ROOT/native"
+      done_stage
+      ;;
+    asan)
+      stage asan "unit and server tests under ASan and UBSan"
+      configure_and_build native-asan "$BUILD_ROOT/native-asan"
+      ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        run_ctest "$BUILD_ROOT/native-asan"
+      done_stage
+      ;;
+    windows)
+      stage windows "mingw-w64 cross build"
+      configure_and_build windows "$TAVRIN_WIN_BUILD"
+      for product in Tavrin.exe Extension.dll e2e/observer.exe e2e/launch.exe e2e/postmsg.exe; do
+        [ -f "$TAVRIN_WIN_BUILD/$product" ] || fail "the windows build made no $product"
+      done
+      done_stage "$TAVRIN_WIN_BUILD/Tavrin.exe"
+      ;;
+    fuzz)
+      stage fuzz "libFuzzer smoke run, ${FUZZ_SECONDS}s per target"
+      if ! compgen -G "fuzz/*.cpp" >/dev/null; then
+        SUMMARY+=("fuzz     --          no fuzz targets yet")
+        continue
+      fi
+      configure_and_build fuzz "$BUILD_ROOT/fuzz"
+      mapfile -t targets < <(find "$BUILD_ROOT/fuzz/fuzz" -maxdepth 1 -type f -executable | sort)
+      [ ${#targets[@]} -gt 0 ] || fail "fuzz/ declares targets but the build made none in $BUILD_ROOT/fuzz/fuzz"
+      for target in "${targets[@]}"; do
+        name=$(basename "$target")
+        work=$(mktemp -d)
+        corpus=()
+        [ -d "fuzz/corpus/$name" ] && corpus=("fuzz/corpus/$name")
+        dict=()
+        for candidate in "fuzz/$name.dict" fuzz/protocol.dict; do
+          if [ -f "$candidate" ]; then dict=("-dict=$candidate"); break; fi
+        done
+        say "fuzzing $name for ${FUZZ_SECONDS}s (corpus: ${corpus[*]:-none})"
+        # New inputs go to a scratch folder; the corpus in the repository is only read.
+        (cd "$work" && in_netns "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 \
+            "${dict[@]}" "$work" "${corpus[@]/#/$ROOT/}") \
+          || { rm -rf "$work"; fail "fuzz target $name found a fault (crash input above)"; }
+        rm -rf "$work"
+      done
+      done_stage "${#targets[@]} target(s)"
+      ;;
+    e2e)
+      stage e2e "Tavrin.exe under Wine, in a private network namespace"
+      [ -f "$TAVRIN_WIN_BUILD/Tavrin.exe" ] || fail "no $TAVRIN_WIN_BUILD/Tavrin.exe: run the windows stage first"
+      in_netns /usr/bin/python3 -m pytest tests/e2e -q -rfE -p no:cacheprovider
+      code=$?
+      [ $code -ne 5 ] || fail "pytest found no end-to-end tests"
+      [ $code -eq 0 ] || fail "end-to-end tests (pytest exit $code; logs in $TAVRIN_E2E_LOGS)"
+      done_stage "logs in $TAVRIN_E2E_LOGS"
+      ;;
+  esac
+done
+
+CURRENT=
+say "=== all stages passed"
+summary
