@@ -28,8 +28,3 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Wine runs the cross-compiled test programs when CMake needs to.
-find_program(_tavrin_wine NAMES wine wine64)
-if(_tavrin_wine)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${_tavrin_wine})
-endif()
