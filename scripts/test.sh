@@ -120,16 +120,20 @@ for s in "${stages[@]}"; do
         name=$(basename "$target")
         work=$(mktemp -d)
         corpus=()
-        [ -d "fuzz/corpus/$name" ] && corpus=("fuzz/corpus/$name")
+        for candidate in "$ROOT/fuzz/corpus/$name" "$ROOT/fuzz/corpus/${name#fuzz_}" "$ROOT/fuzz/corpus/${name%_fuzzer}"; do
+          if [ -d "$candidate" ]; then corpus=("$candidate"); break; fi
+        done
         dict=()
-        for candidate in "fuzz/$name.dict" fuzz/protocol.dict; do
+        for candidate in "$ROOT/fuzz/$name.dict" "$ROOT/fuzz/protocol.dict"; do
           if [ -f "$candidate" ]; then dict=("-dict=$candidate"); break; fi
         done
         say "fuzzing $name for ${FUZZ_SECONDS}s (corpus: ${corpus[*]:-none})"
         # New inputs go to a scratch folder; the corpus in the repository is only read.
-        (cd "$work" && in_netns "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 \
-            "${dict[@]}" "$work" "${corpus[@]/#/$ROOT/}") \
-          || { rm -rf "$work"; fail "fuzz target $name found a fault (crash input above)"; }
+        artifacts="$BUILD_ROOT/fuzz-artifacts/$name/"
+        mkdir -p "$artifacts"
+        (cd "$work" && in_netns "$target" -max_total_time="$FUZZ_SECONDS" -timeout=10 -print_final_stats=1 \
+            -artifact_prefix="$artifacts" "${dict[@]}" "$work" "${corpus[@]}") \
+          || { rm -rf "$work"; fail "fuzz target $name found a fault; the input is in $artifacts"; }
         rm -rf "$work"
       done
       done_stage "${#targets[@]} target(s)"
