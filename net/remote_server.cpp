@@ -151,11 +151,11 @@ RemoteServer::RemoteServer(WindowHandle window, const wchar_t* bindAddress, uint
 RemoteServer::RemoteServer(const Platform& p) : platform(p) { InitKeyTables(); }
 
 void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
+  networked_ = true;
 #ifdef _WIN32
   WSADATA data;
   if (WSAStartup(0x0202, &data) != 0) return;
 #endif
-  winsockStarted_ = true;
 
   char narrow[64];
   NarrowAddress(bindAddress, narrow);
@@ -224,7 +224,9 @@ RemoteServer::~RemoteServer() {
   if (listenSocket != kInvalidSocket) CloseSocket(listenSocket);
   if (discoverySocket != kInvalidSocket) CloseSocket(discoverySocket);
 #ifdef _WIN32
-  WSACleanup();
+  // Also after a failed WSAStartup, where it does nothing; but a server that
+  // never started the socket library must not take another user's reference.
+  if (networked_) WSACleanup();
 #endif
   clients.clear();
 }

@@ -126,7 +126,7 @@ class RemoteServer {
   // Releases what the connection still holds down, newest first.
   void releaseHeld(ClientConnection& connection);
   void afterReceive(ClientConnection& connection);
-  bool winsockStarted_ = false;
+  bool networked_ = false;  // constructed to serve the network
 };
 
 SocketHandle CreateListener(const sockaddr_in& address);
