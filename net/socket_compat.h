@@ -3,6 +3,11 @@
 #include <cstdint>
 
 #ifdef _WIN32
+// inet_addr is the documented way the bind address is read; newer SDKs mark
+// it deprecated.
+#ifndef _WINSOCK_DEPRECATED_NO_WARNINGS
+#define _WINSOCK_DEPRECATED_NO_WARNINGS
+#endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
