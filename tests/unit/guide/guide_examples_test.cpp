@@ -1,0 +1,429 @@
+// Runs every example of the protocol guide (docs/protocol.md) through a real
+// server without sockets, so that the guide cannot drift from what the
+// program does.
+//
+// An example is a fenced block marked `tavrin-example`. Each line is
+// "word: value"; blank lines and lines starting with '#' are ignored.
+//   given: ...       set-up of the fake desktop, before the first step
+//   send: BYTES      one receive of these bytes (more than the buffer has room
+//                    for arrives in several receives, as it would over TCP)
+//   send-repeat: N BYTES   one receive of BYTES written N times over
+//   close:           the connection ends; later sends come from a new phone
+//   expect: EVENT    an injected event, in the recording injector's words
+//   expect: nothing  the step injects nothing and calls nothing
+//   expect-repeat: N EVENT   N events alike
+//   ui: CALL         a call of the user interface ("balloon [t] [u]", "shutdown")
+//   desktop: CALL    a call of the desktop ("sysCommand f060", ...)
+//   message: KIND P  a message the framing hands on: KIND is key, mos or line,
+//                    P its payload (without the newline of a line)
+// BYTES and P take the escapes \n \r \t \0 \\ and \xNN; a space at the end of
+// them must be written \x20 so that no editor can strip it.
+//
+// Every step (an action and the expectation lines after it) is compared
+// exactly: events, interface calls and desktop calls it does not list must not
+// happen. Messages are compared only in examples that list any.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "actions/window_actions.h"
+#include "net/remote_server.h"
+#include "support/fake_desktop.h"
+#include "support/fakes.h"
+
+#ifndef TAVRIN_GUIDE_PATH
+#error "TAVRIN_GUIDE_PATH must name docs/protocol.md"
+#endif
+
+namespace tavrin {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct Step {
+  enum Kind { Send, Close } kind = Send;
+  std::string bytes;
+  int line = 0;
+  bool nothing = false;
+  Strings events, ui, desktop, messages;
+};
+
+struct Example {
+  std::string name;
+  int line = 0;  // of the opening fence
+  std::string text;
+  std::string error;  // set when the block cannot be read
+  Strings given;
+  std::vector<Step> steps;
+  bool checksMessages = false;
+};
+
+// Test names and failure messages show the example by its name.
+void PrintTo(const Example& example, std::ostream* out) { *out << example.name; }
+
+struct Guide {
+  bool read = false;
+  std::string error;
+  std::vector<Example> examples;
+};
+
+bool Decode(const std::string& in, std::string& out, std::string& error) {
+  out.clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] != '\\') {
+      out += in[i];
+      continue;
+    }
+    if (++i == in.size()) {
+      error = "a backslash ends the text";
+      return false;
+    }
+    switch (in[i]) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case '0': out += '\0'; break;
+      case '\\': out += '\\'; break;
+      case 'x': {
+        const std::string hex = in.substr(i + 1, 2);
+        if (hex.size() != 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(hex[1]))) {
+          error = "\\x needs two hex digits";
+          return false;
+        }
+        out += static_cast<char>(std::strtol(hex.c_str(), nullptr, 16));
+        i += 2;
+        break;
+      }
+      default:
+        error = std::string("unknown escape \\") + in[i];
+        return false;
+    }
+  }
+  return true;
+}
+
+std::string NameFrom(size_t index, const std::string& heading) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%02zu", index + 1);
+  std::string name = number;
+  bool gap = true;
+  for (char c : heading) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      if (gap) name += '_';
+      name += c;
+      gap = false;
+    } else {
+      gap = true;
+    }
+  }
+  return name;
+}
+
+// Fills `example` from the lines of its block; stops at the first fault.
+void ParseBlock(Example& example, const std::vector<std::pair<int, std::string>>& lines) {
+  bool anyExpectation = false;
+  auto fail = [&](int line, const std::string& why) {
+    if (example.error.empty()) example.error = "line " + std::to_string(line) + ": " + why;
+  };
+  for (const auto& [number, text] : lines) {
+    if (text.empty() || text[0] == '#') continue;
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return fail(number, "expected \"word: value\"");
+    const std::string word = text.substr(0, colon);
+    std::string value = text.substr(colon + 1);
+    if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+
+    if (word == "send" || word == "send-repeat") {
+      if (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        return fail(number, "write a space at the end as \\x20");
+      Step step;
+      step.line = number;
+      std::string raw = value;
+      int times = 1;
+      if (word == "send-repeat") {
+        const size_t space = value.find(' ');
+        times = std::atoi(value.substr(0, space).c_str());
+        if (space == std::string::npos || times <= 0) return fail(number, "send-repeat: needs a count and bytes");
+        raw = value.substr(space + 1);
+      }
+      std::string bytes, why;
+      if (!Decode(raw, bytes, why)) return fail(number, why);
+      for (int i = 0; i < times; ++i) step.bytes += bytes;
+      if (step.bytes.empty()) return fail(number, "nothing to send");
+      example.steps.push_back(step);
+    } else if (word == "close") {
+      Step step;
+      step.kind = Step::Close;
+      step.line = number;
+      example.steps.push_back(step);
+    } else if (word == "given") {
+      if (!example.steps.empty()) return fail(number, "given: must come before the first step");
+      example.given.push_back(value);
+    } else if (word == "expect" || word == "expect-repeat" || word == "ui" || word == "desktop" ||
+               word == "message") {
+      if (example.steps.empty()) return fail(number, word + ": before any send:");
+      Step& step = example.steps.back();
+      anyExpectation = true;
+      if (word == "expect" && value == "nothing") {
+        step.nothing = true;
+      } else if (word == "expect") {
+        step.events.push_back(value);
+      } else if (word == "expect-repeat") {
+        const size_t space = value.find(' ');
+        const int times = std::atoi(value.substr(0, space).c_str());
+        if (space == std::string::npos || times <= 0) return fail(number, "expect-repeat: needs a count and an event");
+        for (int i = 0; i < times; ++i) step.events.push_back(value.substr(space + 1));
+      } else if (word == "ui") {
+        step.ui.push_back(value);
+      } else if (word == "desktop") {
+        step.desktop.push_back(value);
+      } else {
+        std::string decoded, why;
+        if (!Decode(value, decoded, why)) return fail(number, why);
+        step.messages.push_back(decoded);
+        example.checksMessages = true;
+      }
+      if (step.nothing && (!step.events.empty() || !step.ui.empty() || !step.desktop.empty()))
+        return fail(number, "expect: nothing beside other expectations");
+    } else {
+      return fail(number, "unknown word \"" + word + "\"");
+    }
+  }
+  if (example.error.empty() && !anyExpectation) fail(example.line, "the example expects nothing at all");
+}
+
+Guide ReadGuide() {
+  Guide guide;
+  std::ifstream in(TAVRIN_GUIDE_PATH);
+  if (!in) {
+    guide.error = std::string("cannot read ") + TAVRIN_GUIDE_PATH;
+    return guide;
+  }
+  guide.read = true;
+  std::string heading, text;
+  int number = 0;
+  bool inside = false;
+  bool inOtherFence = false;
+  Example current;
+  std::vector<std::pair<int, std::string>> lines;
+  while (std::getline(in, text)) {
+    ++number;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (inside) {
+      if (text.rfind("```", 0) == 0) {
+        ParseBlock(current, lines);
+        guide.examples.push_back(current);
+        inside = false;
+      } else {
+        lines.emplace_back(number, text);
+        current.text += text + "\n";
+      }
+      continue;
+    }
+    if (text.rfind("```", 0) == 0) {
+      if (inOtherFence) {
+        inOtherFence = false;
+      } else if (text == "```tavrin-example") {
+        inside = true;
+        current = Example{};
+        current.line = number;
+        current.name = NameFrom(guide.examples.size(), heading);
+        lines.clear();
+      } else {
+        inOtherFence = true;
+      }
+      continue;
+    }
+    if (!inOtherFence && text.rfind('#', 0) == 0) heading = text.substr(text.find_first_not_of('#'));
+  }
+  if (inside) guide.error = "the example opened at line " + std::to_string(current.line) + " is never closed";
+  return guide;
+}
+
+const Guide& TheGuide() {
+  static const Guide guide = ReadGuide();
+  return guide;
+}
+
+std::vector<Example> Examples() { return TheGuide().examples; }
+
+uint32_t StyleBit(const std::string& word, bool& known) {
+  known = true;
+  if (word == "visible") return kStyleVisible;
+  if (word == "minimizebox") return kStyleMinimizeBox;
+  if (word == "maximizebox") return kStyleMaximizeBox;
+  if (word == "thickframe") return kStyleThickFrame;
+  if (word == "maximize") return kStyleMaximize;
+  known = false;
+  return 0;
+}
+
+// Applies one given: line to the fakes; false for words it does not know.
+bool Apply(const std::string& given, test::FakeDesktop& desktop) {
+  std::istringstream words(given);
+  std::string what;
+  words >> what;
+  if (what == "window") {
+    // "window [style words] [ansi]": a foreground window, number 5.
+    desktop.foreground = 5;
+    desktop.style = 0;
+    std::string word;
+    while (words >> word) {
+      bool known = false;
+      if (word == "ansi") {
+        desktop.unicode = false;
+        continue;
+      }
+      desktop.style |= StyleBit(word, known);
+      if (!known) return false;
+    }
+    return true;
+  }
+  if (what == "rect") return static_cast<bool>(words >> desktop.rect.left >> desktop.rect.top >> desktop.rect.right >> desktop.rect.bottom);
+  if (what == "maxtrack") return static_cast<bool>(words >> desktop.maxTrackWidth >> desktop.maxTrackHeight);
+  if (what == "zoomed") return desktop.zoomed = true;
+  if (what == "iconic") return desktop.iconic = true;
+  if (what == "caret") {
+    desktop.guiInfoAvailable = true;
+    return static_cast<bool>(words >> desktop.gui.caret);
+  }
+  if (what == "layouts") {
+    desktop.layouts.clear();
+    std::string hex;
+    while (words >> hex) desktop.layouts.push_back(static_cast<uintptr_t>(std::strtoull(hex.c_str(), nullptr, 16)));
+    return !desktop.layouts.empty();
+  }
+  if (what == "composition") {
+    std::string state;
+    words >> state;
+    if (state != "on" && state != "off") return false;
+    compositionEnabled = state == "on" ? 1 : 0;
+    return true;
+  }
+  if (what == "program") {
+    std::string path;
+    std::getline(words >> std::ws, path);
+    desktop.processPath.assign(path.begin(), path.end());
+    return !path.empty();
+  }
+  if (what == "display") {
+    // "display NAME [attached] [mirroring] [disconnected]"
+    std::string name, flag;
+    if (!(words >> name)) return false;
+    uint32_t flags = 0;
+    while (words >> flag) {
+      if (flag == "attached") flags |= 0x1;
+      else if (flag == "mirroring") flags |= 0x8;
+      else if (flag == "disconnected") flags |= 0x02000000;
+      else return false;
+    }
+    std::wstring wide(name.begin(), name.end());
+    desktop.displays.push_back(test::FakeDesktop::Display(wide.c_str(), flags));
+    return true;
+  }
+  return false;
+}
+
+std::string Show(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    char escaped[8];
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\\') out += "\\\\";
+    else if (c < 0x20 || c >= 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+struct Seen : MessageObserver {
+  Strings messages;
+  void onMessage(char kind, const char* payload, int32_t length) override {
+    const char* name = kind == 'k' ? "key" : kind == 'm' ? "mos" : "line";
+    std::string text = name;
+    if (length > 0) text += " " + std::string(payload, static_cast<size_t>(length));
+    messages.push_back(text);
+  }
+};
+
+class GuideExample : public ::testing::TestWithParam<Example> {
+ protected:
+  void TearDown() override { compositionEnabled = 0; }
+};
+
+TEST_P(GuideExample, DoesWhatTheGuideSays) {
+  const Example& example = GetParam();
+  SCOPED_TRACE("docs/protocol.md line " + std::to_string(example.line) + ":\n" + example.text);
+  ASSERT_TRUE(example.error.empty()) << example.error;
+
+  test::RecordingInjector injector;
+  test::RecordingUserInterface ui;
+  test::FakeDesktop desktop;
+  Seen seen;
+  compositionEnabled = 0;
+  for (const std::string& given : example.given) ASSERT_TRUE(Apply(given, desktop)) << "unknown given: " << given;
+
+  Platform platform;
+  platform.injector = &injector;
+  platform.desktop = &desktop;
+  platform.ui = &ui;
+  platform.discoveryEnabled = false;
+  platform.observer = &seen;
+  RemoteServer server(platform);
+  auto connection = std::make_unique<ClientConnection>();
+
+  size_t uiSeen = 0;
+  for (const Step& step : example.steps) {
+    SCOPED_TRACE("step at line " + std::to_string(step.line));
+    desktop.calls.clear();
+    seen.messages.clear();
+    if (step.kind == Step::Close) {
+      // What the server does with a connection whose phone has gone.
+      server.dropClient(connection.release());
+      connection = std::make_unique<ClientConnection>();
+    } else {
+      // The bytes arrive in as many receives as the buffer needs.
+      const char* rest = step.bytes.data();
+      int32_t left = static_cast<int32_t>(step.bytes.size());
+      while (left > 0) {
+        const int32_t taken = server.feed(*connection, rest, left);
+        ASSERT_GT(taken, 0) << "the server took no bytes";
+        rest += taken;
+        left -= taken;
+      }
+    }
+    const Strings uiCalls = ui.calls();
+    const Strings newUiCalls(uiCalls.begin() + static_cast<std::ptrdiff_t>(uiSeen), uiCalls.end());
+    uiSeen = uiCalls.size();
+    EXPECT_EQ(injector.take(), step.events) << "injected events after sending \"" << Show(step.bytes) << "\"";
+    EXPECT_EQ(newUiCalls, step.ui) << "user interface calls";
+    EXPECT_EQ(desktop.calls, step.desktop) << "desktop calls";
+    if (example.checksMessages) EXPECT_EQ(seen.messages, step.messages) << "messages handed on";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ProtocolGuide, GuideExample, ::testing::ValuesIn(Examples()),
+                         [](const ::testing::TestParamInfo<Example>& info) { return info.param.name; });
+
+TEST(ProtocolGuide, HasExamples) {
+  const Guide& guide = TheGuide();
+  ASSERT_TRUE(guide.read) << guide.error;
+  EXPECT_TRUE(guide.error.empty()) << guide.error;
+  // An extractor that silently finds nothing would make every other check pass.
+  EXPECT_GE(guide.examples.size(), 30u) << "the guide's examples were not found";
+}
+
+}  // namespace
+}  // namespace tavrin
