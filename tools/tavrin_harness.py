@@ -212,6 +212,25 @@ class WineDesktop:
             # Stays until wineserver -k; launch.exe waits for its taskbar.
             self.shell = self.wine("explorer", "/desktop=%s,1024x768" % self.SHELL, log=self.logs / "explorer.log")
 
+    def reg_query(self, key, value):
+        """The (type, data) of a registry value as `wine reg query` shows it,
+        or None when the value does not exist."""
+        result = subprocess.run(["wine", "reg", "query", key, "/v", value], env=self.env,
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        if result.returncode != 0:
+            return None
+        for line in result.stdout.decode("utf-8", "replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith("REG_"):
+                return parts[1], parts[2] if len(parts) > 2 else ""
+        return None
+
+    def reg_delete(self, key, value):
+        self.run("reg", "delete", key, "/v", value, "/f", log=self.logs / "reg.log")
+
+    def drive_c(self):
+        return self.prefix / "drive_c"
+
     def taskkill(self, pid):
         return self.run("taskkill", "/f", "/pid", str(pid), log=self.logs / "taskkill.log")
 

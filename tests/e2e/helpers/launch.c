@@ -30,12 +30,15 @@ static void report(const char* word, unsigned long value) {
   FlushFileBuffers(status);
 }
 
-/* Appends one argument, quoted the way CommandLineToArgvW reads it back. */
+/* Appends one argument the way CommandLineToArgvW reads it back, quoted only
+ * when it has to be, so that a program that reads its raw command line (as
+ * Tavrin does for "--install") sees plain arguments unchanged. */
 static void appendArgument(wchar_t* out, size_t capacity, const wchar_t* argument) {
   size_t used = wcslen(out), backslashes = 0;
+  int quote = argument[0] == 0 || wcspbrk(argument, L" \t\"") != NULL;
   const wchar_t* p;
   if (used && used + 1 < capacity) out[used++] = L' ';
-  if (used + 1 < capacity) out[used++] = L'"';
+  if (quote && used + 1 < capacity) out[used++] = L'"';
   for (p = argument; *p && used + 3 < capacity; ++p) {
     if (*p == L'\\') { ++backslashes; out[used++] = *p; continue; }
     if (*p == L'"') {
@@ -45,8 +48,10 @@ static void appendArgument(wchar_t* out, size_t capacity, const wchar_t* argumen
     backslashes = 0;
     out[used++] = *p;
   }
-  while (backslashes-- && used + 2 < capacity) out[used++] = L'\\';
-  if (used + 1 < capacity) out[used++] = L'"';
+  if (quote) {
+    while (backslashes-- && used + 2 < capacity) out[used++] = L'\\';
+    if (used + 1 < capacity) out[used++] = L'"';
+  }
   out[used] = 0;
 }
 
