@@ -1,0 +1,107 @@
+/* findbox.exe OUTFILE CAPTION [--wait MS] [--cancel]
+ *
+ * Looks for a visible message box (a top-level dialog of class "#32770")
+ * whose caption is CAPTION, waiting up to MS milliseconds (default 0) for it
+ * to appear, and writes to OUTFILE what it shows:
+ *
+ *   text Are you sure to shutdown Windows?     each static control's text
+ *   button 1 OK                                 each button: its id and text
+ *
+ * With --cancel it then clicks the box's Cancel button, by posting the
+ * button's WM_COMMAND (IDCANCEL) to the box. It never touches any other
+ * button: a test must not be able to confirm what the box asks by mistake.
+ *
+ * Exit codes: 0 found (and cancelled), 1 usage, 2 no such box, 3 the box has
+ * no Cancel button, 4 OUTFILE cannot be written.
+ */
+#include <windows.h>
+#include <shellapi.h>
+#include <stdio.h>
+#include <wchar.h>
+
+static const wchar_t* caption;
+static HWND found;
+static HANDLE out = INVALID_HANDLE_VALUE;
+
+static void writeLine(const wchar_t* kind, const wchar_t* text) {
+  char line[600];
+  int length = _snprintf(line, sizeof line - 1, "%ls %ls\n", kind, text);
+  DWORD written = 0;
+  if (length < 0) length = (int)sizeof line - 1;
+  WriteFile(out, line, (DWORD)length, &written, NULL);
+}
+
+static BOOL CALLBACK lookAtWindow(HWND window, LPARAM unused) {
+  wchar_t className[64], title[256];
+  (void)unused;
+  if (!IsWindowVisible(window)) return TRUE;
+  if (!GetClassNameW(window, className, 64) || wcscmp(className, L"#32770") != 0) return TRUE;
+  GetWindowTextW(window, title, 256);
+  if (wcscmp(title, caption) != 0) return TRUE;
+  found = window;
+  return FALSE;
+}
+
+static BOOL CALLBACK describeChild(HWND child, LPARAM unused) {
+  wchar_t className[64], text[256], label[32];
+  (void)unused;
+  if (!GetClassNameW(child, className, 64)) return TRUE;
+  GetWindowTextW(child, text, 256);
+  if (_wcsicmp(className, L"Static") == 0 && text[0]) {
+    writeLine(L"text", text);
+  } else if (_wcsicmp(className, L"Button") == 0) {
+    _snwprintf(label, 32, L"button %d", GetDlgCtrlID(child));
+    label[31] = 0;
+    writeLine(label, text);
+  }
+  return TRUE;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
+  int argc = 0, i, cancel = 0;
+  DWORD waitMs = 0, waited = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  (void)instance; (void)previous; (void)commandLine; (void)show;
+
+  if (argv == NULL || argc < 3) return 1;
+  caption = argv[2];
+  for (i = 3; i < argc; ++i) {
+    if (wcscmp(argv[i], L"--cancel") == 0) cancel = 1;
+    else if (wcscmp(argv[i], L"--wait") == 0 && i + 1 < argc) waitMs = wcstoul(argv[++i], NULL, 0);
+    else return 1;
+  }
+  out = CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (out == INVALID_HANDLE_VALUE) return 4;
+
+  for (;;) {
+    found = NULL;
+    EnumWindows(lookAtWindow, 0);
+    if (found || waited >= waitMs) break;
+    Sleep(20);
+    waited += 20;
+  }
+  if (!found) {
+    CloseHandle(out);
+    return 2;
+  }
+  EnumChildWindows(found, describeChild, 0);
+  if (cancel) {
+    wchar_t text[64] = {0};
+    HWND button = GetDlgItem(found, IDCANCEL);
+    if (button == NULL) {
+      CloseHandle(out);
+      return 3;
+    }
+    GetWindowTextW(button, text, 64);
+    /* Only a button that says Cancel is ever clicked. */
+    if (wcsstr(text, L"Cancel") == NULL) {
+      CloseHandle(out);
+      return 3;
+    }
+    PostMessageW(found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)button);
+    writeLine(L"clicked", text);
+  }
+  CloseHandle(out);
+  return 0;
+}
