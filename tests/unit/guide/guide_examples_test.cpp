@@ -22,6 +22,13 @@
 // Every step (an action and the expectation lines after it) is compared
 // exactly: events, interface calls and desktop calls it does not list must not
 // happen. Messages are compared only in examples that list any.
+//
+// A block marked `tavrin-discovery` shows the discovery datagram:
+//   name: NAME              the computer's name
+//   datagram: BYTES         the datagram made from it (escapes as above)
+//   row: A mask M broadcast B   a row of the address table (B dotted, or a
+//                           number for the field's raw value)
+//   to: ADDRESS             the destinations, in order
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -33,6 +40,7 @@
 #include <vector>
 
 #include "actions/window_actions.h"
+#include "net/discovery.h"
 #include "net/remote_server.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
@@ -55,6 +63,7 @@ struct Step {
 };
 
 struct Example {
+  enum Kind { Stream, Discovery } kind = Stream;
   std::string name;
   int line = 0;  // of the opening fence
   std::string text;
@@ -62,6 +71,10 @@ struct Example {
   Strings given;
   std::vector<Step> steps;
   bool checksMessages = false;
+  // Discovery examples.
+  std::string computerName, datagram;
+  std::vector<AddressRow> rows;
+  Strings destinations;
 };
 
 // Test names and failure messages show the example by its name.
@@ -199,6 +212,60 @@ void ParseBlock(Example& example, const std::vector<std::pair<int, std::string>>
   if (example.error.empty() && !anyExpectation) fail(example.line, "the example expects nothing at all");
 }
 
+bool ParseAddress(const std::string& text, uint32_t& address) {
+  if (text.find('.') == std::string::npos) {
+    // A bare number is the field's raw value, as Windows fills the broadcast
+    // field (often with 1).
+    char* end = nullptr;
+    address = static_cast<uint32_t>(std::strtoul(text.c_str(), &end, 10));
+    return !text.empty() && *end == '\0';
+  }
+  address = inet_addr(text.c_str());
+  return text == "255.255.255.255" || address != INADDR_NONE;
+}
+
+std::string Dotted(uint32_t address) {
+  const uint32_t host = ntohl(address);
+  return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
+         std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
+}
+
+void ParseDiscoveryBlock(Example& example, const std::vector<std::pair<int, std::string>>& lines) {
+  auto fail = [&](int line, const std::string& why) {
+    if (example.error.empty()) example.error = "line " + std::to_string(line) + ": " + why;
+  };
+  bool haveDatagram = false;
+  for (const auto& [number, text] : lines) {
+    if (text.empty() || text[0] == '#') continue;
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return fail(number, "expected \"word: value\"");
+    const std::string word = text.substr(0, colon);
+    std::string value = text.substr(colon + 1);
+    if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+    if (word == "name") {
+      example.computerName = value;
+    } else if (word == "datagram") {
+      std::string why;
+      if (!Decode(value, example.datagram, why)) return fail(number, why);
+      haveDatagram = true;
+    } else if (word == "row") {
+      std::istringstream words(value);
+      std::string address, maskWord, mask, broadcastWord, broadcast;
+      AddressRow row;
+      if (!(words >> address >> maskWord >> mask >> broadcastWord >> broadcast) || maskWord != "mask" ||
+          broadcastWord != "broadcast" || !ParseAddress(address, row.address) || !ParseAddress(mask, row.mask) ||
+          !ParseAddress(broadcast, row.broadcast))
+        return fail(number, "expected \"row: ADDRESS mask MASK broadcast BROADCAST\"");
+      example.rows.push_back(row);
+    } else if (word == "to") {
+      example.destinations.push_back(value);
+    } else {
+      return fail(number, "unknown word \"" + word + "\"");
+    }
+  }
+  if (!haveDatagram || example.destinations.empty()) fail(example.line, "a datagram and its destinations are needed");
+}
+
 Guide ReadGuide() {
   Guide guide;
   std::ifstream in(TAVRIN_GUIDE_PATH);
@@ -218,7 +285,10 @@ Guide ReadGuide() {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (inside) {
       if (text.rfind("```", 0) == 0) {
-        ParseBlock(current, lines);
+        if (current.kind == Example::Discovery)
+          ParseDiscoveryBlock(current, lines);
+        else
+          ParseBlock(current, lines);
         guide.examples.push_back(current);
         inside = false;
       } else {
@@ -230,9 +300,10 @@ Guide ReadGuide() {
     if (text.rfind("```", 0) == 0) {
       if (inOtherFence) {
         inOtherFence = false;
-      } else if (text == "```tavrin-example") {
+      } else if (text == "```tavrin-example" || text == "```tavrin-discovery") {
         inside = true;
         current = Example{};
+        if (text == "```tavrin-discovery") current.kind = Example::Discovery;
         current.line = number;
         current.name = NameFrom(guide.examples.size(), heading);
         lines.clear();
@@ -367,6 +438,21 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
   const Example& example = GetParam();
   SCOPED_TRACE("docs/protocol.md line " + std::to_string(example.line) + ":\n" + example.text);
   ASSERT_TRUE(example.error.empty()) << example.error;
+  if (example.kind == Example::Discovery) {
+    char datagram[kDatagramCapacity];
+    const int32_t length = FormatDiscoveryDatagram(datagram, example.computerName.c_str(),
+                                                   static_cast<int32_t>(example.computerName.size()));
+    ASSERT_GE(length, 0);
+    EXPECT_EQ(Show(std::string(datagram, static_cast<size_t>(length))), Show(example.datagram));
+    // The limited broadcast first, then every row that gets one, in table order.
+    Strings destinations{"255.255.255.255"};
+    for (const AddressRow& row : example.rows) {
+      uint32_t destination = 0;
+      if (InterfaceBroadcastAddress(row, destination)) destinations.push_back(Dotted(destination));
+    }
+    EXPECT_EQ(destinations, example.destinations);
+    return;
+  }
 
   test::RecordingInjector injector;
   test::RecordingUserInterface ui;
