@@ -1,0 +1,300 @@
+"""Text entry, window commands, the window switcher, show-desktop and the
+shutdown confirmation, as a foreground application and the user see them.
+
+testwin.exe stands in for the foreground application and logs what it is
+sent or posted; the observer logs the injected input. Window commands reach
+the window through SendMessage, SetWindowPos or ShowWindow, which return only
+once the window's thread has handled them, so a sentinel key sent after a
+command is logged only after the window logged what the command did."""
+
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import tavrin_harness as harness
+from conftest import attach_log, test_log_dir
+
+WM_CLOSE = 0x0010
+
+
+class ForegroundWindow:
+    """One testwin.exe, in front of everything once started."""
+
+    def __init__(self, desktop, build, folder, number, flags):
+        self.desktop = desktop
+        self.build = build
+        self.path = Path(folder) / ("testwin-%d.log" % number)
+        self.status = self.path.with_suffix(".status")
+        for old in (self.path, self.status):
+            if old.exists():
+                old.unlink()
+        self.process = desktop.start(build.helper("testwin.exe"), desktop.winpath(self.path), *flags,
+                                     log=self.path.with_suffix(".wine.log"), status=self.status)
+        harness.wait_until(lambda: "ready" in self.lines() or self.process.poll() is not None, 20,
+                           "the test window to come to the front")
+        if self.process.poll() is not None:
+            raise AssertionError("testwin.exe ended with %s; lines: %s" % (self.process.returncode, self.lines()))
+        self.mark = len(self.lines())
+
+    def lines(self):
+        try:
+            return self.path.read_text(errors="replace").splitlines()
+        except FileNotFoundError:
+            return []
+
+    def new_lines(self):
+        """What the window logged since it was ready (or since `since()`)."""
+        return self.lines()[self.mark:]
+
+    def since(self):
+        self.mark = len(self.lines())
+
+    def wait_line(self, line, timeout=5):
+        harness.wait_until(lambda: line in self.new_lines(), timeout,
+                           "%r in the test window's log (has %s)" % (line, self.new_lines()))
+
+    def rect(self):
+        """The window rectangle it last reported: (left, top, width, height)."""
+        rects = [line for line in self.lines() if line.startswith("rect ")]
+        left, top, right, bottom = map(int, rects[-1].split()[1:])
+        return left, top, right - left, bottom - top
+
+    def assert_in_front(self):
+        # A command for the foreground window must not reach anything else.
+        assert "activate 0" not in self.lines(), "the test window lost the foreground: %s" % self.lines()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.desktop.run_program(self.build.helper("postmsg.exe"), "--class", "TavrinTestWindow",
+                                     "--wait", "0", WM_CLOSE, 0, 0)
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                pid = self.pid()
+                if pid:
+                    self.desktop.taskkill(pid)
+                try:
+                    self.process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    self.process.kill()
+                    self.process.wait()
+
+    def pid(self):
+        try:
+            for line in self.status.read_text().splitlines():
+                if line.startswith("started "):
+                    return int(line.split()[1])
+        except FileNotFoundError:
+            pass
+        return None
+
+
+@pytest.fixture
+def testwin(tavrin, desktop, build, request):
+    """Factory: testwin(*flags) starts a test window in front of everything
+    (after Tavrin, so that nothing of the program's start-up covers it)."""
+    started = []
+    folder = test_log_dir(request)
+
+    def start(*flags):
+        window = ForegroundWindow(desktop, build, folder, len(started) + 1, flags)
+        started.append(window)
+        attach_log(request, window.path)
+        return window
+
+    yield start
+    for window in reversed(started):
+        window.stop()
+
+
+def run(phone, observer, *items):
+    """Sends each item in its own write; returns the injected events once
+    the sentinel shows that all of them were handled."""
+    for item in items:
+        phone.send_item(item)
+    observer.sync(phone, rounds=1)
+    return observer.events()
+
+
+# --------------------------------------------------------------------------
+# Text entry.
+
+@pytest.mark.parametrize("text, units", [
+    ("abc", ["0061", "0062", "0063"]),
+    ("\u00e9\u0416\u00ff", ["00e9", "0416", "00ff"]),
+], ids=["ascii", "beyond-latin-1"])
+def test_text_reaches_a_unicode_window_as_unicode_presses_only(phone, observer, testwin, text, units):
+    window = testwin()
+    assert run(phone, observer, "utf8 " + text) == ["unicode " + unit for unit in units]
+    # No release events, and the window gets the characters.
+    for unit in units:
+        window.wait_line("char " + unit)
+    assert not [line for line in window.new_lines() if line.startswith("langrequest")]
+
+
+def test_ansi_window_gets_units_above_254_posted_and_the_rest_through_sendinput(phone, observer, testwin):
+    window = testwin("--ansi")
+    assert "unicode 0" in window.lines()
+    # U+00E9 fits a key event; U+0416 and U+00FF would turn into '?' on the
+    # way to an ANSI window, so they are posted as characters instead.
+    assert run(phone, observer, "utf8 \u00e9\u0416\u00ff") == ["unicode 00e9"]
+    for unit in ("00e9", "0416", "00ff"):
+        window.wait_line("char " + unit)
+    chars = [line for line in window.new_lines() if line.startswith("char ")]
+    posted = [line for line in chars if line != "char 00e9"]
+    assert posted == ["char 0416", "char 00ff"]
+    # Wine lists only the US English layout, which is never switched to.
+    assert not [line for line in window.new_lines() if line.startswith("langrequest")]
+
+
+# --------------------------------------------------------------------------
+# Window commands.
+
+def test_maximize_restore_and_minimize_reach_the_foreground_window(phone, observer, testwin):
+    window = testwin("--rect", "100", "100", "300", "200")
+    window.assert_in_front()
+    assert window.rect() == (100, 100, 300, 200)
+
+    run(phone, observer, "window maximize")
+    assert [l for l in window.new_lines() if l.startswith("syscommand")] == ["syscommand f030"]
+    maximized = window.rect()
+    assert maximized[2] > 300 and maximized[3] > 200
+
+    # Zooming out of a maximized window restores it instead of shrinking it.
+    window.since()
+    run(phone, observer, "zoomout")
+    assert window.rect() == (100, 100, 300, 200)
+    assert not [l for l in window.new_lines() if l.startswith("syscommand")]
+
+    window.since()
+    run(phone, observer, "window maximize", "window maximize")
+    assert [l for l in window.new_lines() if l.startswith("syscommand")] == ["syscommand f030", "syscommand f120"]
+    assert window.rect() == (100, 100, 300, 200)
+
+    window.since()
+    window.assert_in_front()
+    run(phone, observer, "window minimize")
+    assert [l for l in window.new_lines() if l.startswith("syscommand")] == ["syscommand f020"]
+
+
+def test_close_ends_the_foreground_window(phone, observer, testwin):
+    window = testwin()
+    window.assert_in_front()
+    run(phone, observer, "window close")
+    assert window.new_lines()[:1] == ["syscommand f060"]
+    window.wait_line("destroyed")
+    assert window.process.wait(timeout=10) == 0
+
+
+@pytest.mark.parametrize("rect, command, expected", [
+    ((10, 10, 300, 200), "zoomin", (0, 0, 340, 240)),  # left and top stop at 0
+    ((200, 200, 300, 200), "zoomin", (170, 170, 360, 260)),
+    ((200, 200, 150, 100), "zoomout", (230, 230, 100, 80)),  # never below 100 by 80
+    ((200, 200, 50, 50), "zoomout", (200, 200, 100, 80)),  # a tiny window grows
+], ids=["in-at-edge", "in", "out-to-minimum", "out-tiny"])
+def test_zoom_resizes_the_foreground_window(phone, observer, testwin, rect, command, expected):
+    window = testwin("--rect", *map(str, rect))
+    assert window.rect() == rect
+    window.assert_in_front()
+    run(phone, observer, command)
+    assert window.rect() == expected
+
+
+@pytest.mark.parametrize("flags, commands", [
+    (("--dialog",), ["zoomin", "zoomout", "slideup", "window maximize", "window minimize"]),
+    (("--no-frame",), ["zoomin", "zoomout", "slideup"]),
+    (("--no-boxes",), ["window maximize", "window minimize"]),
+], ids=["dialog", "no-sizing-border", "no-boxes"])
+def test_window_commands_leave_windows_without_the_needed_style_alone(phone, observer, testwin, flags, commands):
+    window = testwin("--rect", "100", "100", "300", "200", *flags)
+    window.assert_in_front()
+    assert run(phone, observer, *commands) == []
+    assert not [l for l in window.new_lines() if l.startswith(("syscommand", "rect", "size"))]
+    assert window.rect() == (100, 100, 300, 200)
+
+
+def test_slideup_maximizes_and_restores_a_sizable_window(phone, observer, testwin):
+    window = testwin("--rect", "100", "100", "300", "200")
+    run(phone, observer, "slideup")
+    maximized = window.rect()
+    assert maximized[2] > 300 and maximized[3] > 200
+    run(phone, observer, "slideup")
+    assert window.rect() == (100, 100, 300, 200)
+
+
+# --------------------------------------------------------------------------
+# The window switcher and show-desktop.
+
+ALT_DOWN, ALT_UP, TAB = "key 12 down", "key 12 up", ["key 09 down", "key 09 up"]
+SHIFT_DOWN, SHIFT_UP = "key 10 down", "key 10 up"
+
+
+@pytest.mark.parametrize("commands, expected", [
+    (["slideright"] * 3 + ["slide end"], [ALT_DOWN] + TAB * 3 + [ALT_UP]),
+    (["slideleft", "slideright", "slide end"], [ALT_DOWN, SHIFT_DOWN] + TAB + [SHIFT_UP] + TAB + [ALT_UP]),
+    (["slide end"], []),  # no switcher open: nothing to release
+], ids=["right", "left-then-right", "end-alone"])
+def test_switcher_holds_alt_until_slide_end(phone, observer, testwin, commands, expected):
+    # Composition is off on the default (Windows 7) prefix, so Alt holds the
+    # switcher open.
+    testwin()
+    assert run(phone, observer, *commands) == expected
+
+
+def test_slidedown_closes_the_switcher_and_survives_a_shell_without_toggledesktop(tavrin, phone, observer, testwin):
+    testwin()
+    # Wine's shell object answers E_NOTIMPL; the command must simply end.
+    assert run(phone, observer, "slideright", "slidedown") == [ALT_DOWN] + TAB + [ALT_UP]
+    assert run(phone, observer, "slidedown", "mos m 3 2") == [ALT_DOWN] + TAB + [ALT_UP, "move 3 2"]
+    assert tavrin.running()
+
+
+# --------------------------------------------------------------------------
+# Shutdown: the confirmation box is cancelled, never confirmed.
+
+def find_box(desktop, build, folder, *options):
+    """Runs findbox.exe for the "Tavrin" message box; returns (exit code, lines)."""
+    out = Path(folder) / "findbox.txt"
+    code = desktop.run_program(build.helper("findbox.exe"), desktop.winpath(out), "Tavrin", *options,
+                               log=Path(folder) / "findbox.log")
+    lines = out.read_text(errors="replace").splitlines() if out.exists() else []
+    return code, lines
+
+
+def test_shutdown_asks_on_the_main_thread_while_the_worker_goes_on_and_cancel_keeps_serving(
+        tavrin, phone, phones, observer, desktop, build, request):
+    folder = test_log_dir(request)
+    cancelled = False
+    phone.send_item("shutdown")
+    try:
+        code, lines = find_box(desktop, build, folder, "--wait", "10000")
+        assert code == 0, "no message box captioned Tavrin after \"shutdown\""
+        assert "text Are you sure to shutdown Windows?" in lines
+        assert {"button 1 OK", "button 2 Cancel"} <= set(lines), lines
+
+        # The box is open and modal on the main thread; the worker still
+        # injects the phone's input. (Moves only: a click or Enter could
+        # confirm the box.)
+        assert run(phone, observer, "mos m 3 2 m -2 1") == ["move 3 2", "move -2 1"]
+        assert find_box(desktop, build, folder)[0] == 0, "the box closed by itself"
+
+        code, lines = find_box(desktop, build, folder, "--cancel")
+        assert code == 0 and "clicked Cancel" in lines, (code, lines)
+        cancelled = True
+    finally:
+        if not cancelled:
+            find_box(desktop, build, folder, "--cancel")
+    harness.wait_until(lambda: find_box(desktop, build, folder)[0] == 2, 10, "the box to close")
+
+    # Cancel left the program running, serving the same and new phones.
+    assert tavrin.running()
+    assert run(phone, observer, "mos m 1 1") == ["move 3 2", "move -2 1", "move 1 1"]
+    other = phones()
+    assert other.read_greeting(idle=0.05).startswith(b"system windows ")
+    # And the main thread is free again: a second request asks again.
+    other.send_item("shutdown")
+    code, lines = find_box(desktop, build, folder, "--wait", "10000", "--cancel")
+    assert code == 0 and "clicked Cancel" in lines, (code, lines)
+    harness.wait_until(lambda: find_box(desktop, build, folder)[0] == 2, 10, "the box to close")
+    assert tavrin.running()
