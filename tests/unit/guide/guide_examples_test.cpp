@@ -9,6 +9,8 @@
 //                    for arrives in several receives, as it would over TCP)
 //   send-repeat: N BYTES   one receive of BYTES written N times over
 //   close:           the connection ends; later sends come from a new phone
+//   send 2:, send-repeat 2:, close 2:   the same on another phone's connection
+//                    (a plain send: is phone 1)
 //   expect: EVENT    an injected event, in the recording injector's words
 //   expect: nothing  the step injects nothing and calls nothing
 //   expect-repeat: N EVENT   N events alike
@@ -34,6 +36,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -56,6 +59,7 @@ using Strings = std::vector<std::string>;
 
 struct Step {
   enum Kind { Send, Close } kind = Send;
+  int phone = 1;
   std::string bytes;
   int line = 0;
   bool nothing = false;
@@ -149,15 +153,24 @@ void ParseBlock(Example& example, const std::vector<std::pair<int, std::string>>
     if (text.empty() || text[0] == '#') continue;
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return fail(number, "expected \"word: value\"");
-    const std::string word = text.substr(0, colon);
+    std::string word = text.substr(0, colon);
     std::string value = text.substr(colon + 1);
     if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+    // "send 2" is a step of phone 2.
+    int phone = 1;
+    if (const size_t space = word.find(' '); space != std::string::npos) {
+      phone = std::atoi(word.c_str() + space + 1);
+      word.erase(space);
+      if (phone < 1 || (word != "send" && word != "send-repeat" && word != "close"))
+        return fail(number, "only send:, send-repeat: and close: name a phone");
+    }
 
     if (word == "send" || word == "send-repeat") {
       if (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
         return fail(number, "write a space at the end as \\x20");
       Step step;
       step.line = number;
+      step.phone = phone;
       std::string raw = value;
       int times = 1;
       if (word == "send-repeat") {
@@ -175,6 +188,7 @@ void ParseBlock(Example& example, const std::vector<std::pair<int, std::string>>
       Step step;
       step.kind = Step::Close;
       step.line = number;
+      step.phone = phone;
       example.steps.push_back(step);
     } else if (word == "given") {
       if (!example.steps.empty()) return fail(number, "given: must come before the first step");
@@ -468,17 +482,35 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
   platform.discoveryEnabled = false;
   platform.observer = &seen;
   RemoteServer server(platform);
-  auto connection = std::make_unique<ClientConnection>();
+
+  // Each phone's connection is registered with the server as a real one is,
+  // so that a release by one phone is seen by the records of the others. The
+  // handle is a UDP socket that never sends anything: it only has to be a
+  // distinct handle that closing at the end is right for.
+  std::map<int, ClientConnection*> phones;
+  auto phone = [&](int number) -> ClientConnection* {
+    ClientConnection*& connection = phones[number];
+    if (!connection) {
+      const SocketHandle handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+      if (handle == kInvalidSocket) return nullptr;
+      connection = new ClientConnection();
+      connection->socketHandle = handle;
+      server.clients[static_cast<uint32_t>(handle)] = connection;  // the server frees it
+    }
+    return connection;
+  };
 
   size_t uiSeen = 0;
   for (const Step& step : example.steps) {
-    SCOPED_TRACE("step at line " + std::to_string(step.line));
+    SCOPED_TRACE("step at line " + std::to_string(step.line) + ", phone " + std::to_string(step.phone));
     desktop.calls.clear();
     seen.messages.clear();
+    ClientConnection* connection = phone(step.phone);
+    ASSERT_NE(connection, nullptr) << "no socket handle for a phone";
     if (step.kind == Step::Close) {
       // What the server does with a connection whose phone has gone.
-      server.dropClient(connection.release());
-      connection = std::make_unique<ClientConnection>();
+      server.dropClient(connection);
+      phones.erase(step.phone);
     } else {
       // The bytes arrive in as many receives as the buffer needs.
       const char* rest = step.bytes.data();
