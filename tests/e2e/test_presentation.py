@@ -253,9 +253,21 @@ def test_without_powerpoint_run_and_exit_return_at_once(desktop, tavrin, phone, 
 # --------------------------------------------------------------------------
 # Display switching with a single display.
 
-def test_switch_with_one_display_does_nothing_and_the_server_goes_on(tavrin, phone, observer):
+def desktop_geometry(desktop):
+    """The size of the Wine desktop's X window, e.g. "1024x768"."""
+    out = subprocess.run(["xdotool", "search", "--name", "^%s - Wine desktop$" % desktop.SHELL,
+                          "getwindowgeometry"], env=desktop.env, capture_output=True, text=True, timeout=10).stdout
+    match = re.search(r"Geometry: (\d+x\d+)", out)
+    assert match, "no Wine desktop window: %r" % out
+    return match.group(1)
+
+
+def test_switch_with_one_display_does_nothing_and_the_server_goes_on(desktop, tavrin, phone, observer):
+    before = desktop_geometry(desktop)
     assert send(phone, observer, "ppt switch", "ppt switch", "mos m 1 -1") == ["move 1 -1"]
     assert tavrin.running()
+    # A display change would show as a new size of the Wine desktop.
+    assert desktop_geometry(desktop) == before
 
 
 # --------------------------------------------------------------------------
