@@ -22,12 +22,13 @@ PROG_ID_KEY = r"HKLM\Software\Classes\PowerPoint.Application"
 CLSID_KEY = r"HKLM\Software\Classes\CLSID" + "\\" + FAKE_CLSID
 
 # What Extension.dll must ask of PowerPoint's Application object, as the
-# stand-in logs it: put Visible (2030) to the 4-byte integer 1 as the named
+# stand-in logs it: put it into its running state (OleRun), put Visible (2030) to the 4-byte integer 1 as the named
 # argument DISPID_PROPERTYPUT (-3), call Activate (2033), call Quit (2021);
 # no interface id, locale 0, no result wanted.
 PUT_VISIBLE = "invoke {n} dispid 2030 flags 4 lcid 0 iid null result no args [I4 1] named [-3]"
 ACTIVATE = "invoke {n} dispid 2033 flags 1 lcid 0 iid null result no args [] named []"
 QUIT = "invoke {n} dispid 2021 flags 1 lcid 0 iid null result no args [] named []"
+RUN = "run {n}"
 
 
 def send(phone, observer, *items):
@@ -206,7 +207,7 @@ def connections(lines):
         if line == "release " + current:
             current = None
             continue
-        groups[-1].append(line.replace(" %s " % current, " {n} ", 1))
+        groups[-1].append(re.sub(r"^(\w+) %s(?= |$)" % current, r"\1 {n}", line))
     assert current is None, "object %s was never released: %s" % (current, lines)
     return groups
 
@@ -215,9 +216,10 @@ def test_run_shows_and_activates_and_exit_quits_each_over_a_connection_of_its_ow
         fake_powerpoint, phone, observer):
     # Whatever window is in front: these two do not look.
     assert send(phone, observer, "ppt run") == []
-    assert connections(fake_powerpoint.lines()) == [[PUT_VISIBLE, ACTIVATE]]
+    assert connections(fake_powerpoint.lines()) == [[RUN, PUT_VISIBLE, ACTIVATE]]
     assert send(phone, observer, "ppt exit", "ppt run") == []
-    assert connections(fake_powerpoint.lines()) == [[PUT_VISIBLE, ACTIVATE], [QUIT], [PUT_VISIBLE, ACTIVATE]]
+    assert connections(fake_powerpoint.lines()) == [
+        [RUN, PUT_VISIBLE, ACTIVATE], [RUN, QUIT], [RUN, PUT_VISIBLE, ACTIVATE]]
 
 
 @pytest.mark.parametrize("mode", ["exception", "fail"])
@@ -229,16 +231,21 @@ def test_a_failing_automation_call_is_absorbed_and_the_object_released(
     assert len(groups) == 2, groups
     # Visible is tried first; whether Activate follows a refused Visible is
     # the library's choice.
-    assert groups[0][0] == PUT_VISIBLE and set(groups[0][1:]) <= {ACTIVATE}, groups
-    assert groups[1] == [QUIT]
+    assert groups[0][:2] == [RUN, PUT_VISIBLE] and set(groups[0][2:]) <= {ACTIVATE}, groups
+    assert groups[1] == [RUN, QUIT]
     assert tavrin.running()
 
 
-def test_a_server_that_cannot_be_created_gets_no_calls(fake_powerpoint, tavrin, phone, observer):
-    fake_powerpoint.set_mode("refuse")
+@pytest.mark.parametrize("mode", ["refuse", "norun", "nodispatch"])
+def test_a_server_that_cannot_be_created_run_or_dispatched_gets_no_calls(
+        fake_powerpoint, tavrin, phone, observer, mode):
+    fake_powerpoint.set_mode(mode)
     assert send(phone, observer, "ppt run", "ppt exit", "mos m -2 4") == ["move -2 4"]
     lines = fake_powerpoint.lines()
-    assert lines and set(lines) == {"refused"}, lines
+    if mode == "refuse":
+        assert lines and set(lines) == {"refused"}, lines
+    else:  # made, then let go of without a single member call
+        assert connections(lines) == [[RUN], [RUN]]
     assert tavrin.running()
 
 

@@ -9,9 +9,12 @@
 //             exception  every Invoke fails with DISP_E_EXCEPTION and a filled EXCEPINFO
 //             fail       every Invoke fails with E_FAIL
 //             refuse     no object is made (CLASS_E_CLASSNOTAVAILABLE)
+//             norun      the object cannot be put into its running state (Run fails)
+//             nodispatch the object has no IDispatch
 // Log lines, N numbering the objects made by this process:
 //   new N                  an object was made
 //   refused                an object was asked for and refused
+//   run N                  IRunnableObject::Run (what OleRun calls)
 //   invoke N dispid D flags F lcid L iid null|other result yes|no args [..] named [..]
 //                          args in the order the caller passed them, e.g. [I4 1]
 //   names N                GetIDsOfNames was called (never answered)
@@ -33,7 +36,7 @@ LONG liveObjects;
 LONG serverLocks;
 LONG objectsMade;
 
-enum class Mode { Normal, Exception, Fail, Refuse };
+enum class Mode { Normal, Exception, Fail, Refuse, NoRun, NoDispatch };
 
 struct Config {
   wchar_t logPath[MAX_PATH] = {};
@@ -67,6 +70,8 @@ Config ReadConfig() {
     if (std::strcmp(line, "exception") == 0) config.mode = Mode::Exception;
     else if (std::strcmp(line, "fail") == 0) config.mode = Mode::Fail;
     else if (std::strcmp(line, "refuse") == 0) config.mode = Mode::Refuse;
+    else if (std::strcmp(line, "norun") == 0) config.mode = Mode::NoRun;
+    else if (std::strcmp(line, "nodispatch") == 0) config.mode = Mode::NoDispatch;
   }
   std::fclose(file);
   return config;
@@ -104,7 +109,7 @@ void AppendVariant(char* buffer, size_t capacity, const VARIANTARG& value) {
   }
 }
 
-class FakeApplication final : public IDispatch {
+class FakeApplication final : public IDispatch, public IRunnableObject {
  public:
   explicit FakeApplication(const Config& config) : config_(config), number_(InterlockedIncrement(&objectsMade)) {
     InterlockedIncrement(&liveObjects);
@@ -115,8 +120,13 @@ class FakeApplication final : public IDispatch {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+    if (IsEqualIID(iid, IID_IUnknown) || (IsEqualIID(iid, IID_IDispatch) && config_.mode != Mode::NoDispatch)) {
       *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    if (IsEqualIID(iid, IID_IRunnableObject)) {
+      *object = static_cast<IRunnableObject*>(this);
       AddRef();
       return S_OK;
     }
@@ -137,6 +147,22 @@ class FakeApplication final : public IDispatch {
     }
     return static_cast<ULONG>(left);
   }
+
+  HRESULT STDMETHODCALLTYPE GetRunningClass(CLSID* classId) override {
+    if (classId) *classId = CLSID_NULL;
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE Run(IBindCtx*) override {
+    char line[32];
+    std::snprintf(line, sizeof line, "run %ld", static_cast<long>(number_));
+    WriteLog(config_.logPath, line);
+    return config_.mode == Mode::NoRun ? E_FAIL : S_OK;
+  }
+
+  BOOL STDMETHODCALLTYPE IsRunning() override { return TRUE; }
+  HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return S_OK; }
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (count) *count = 0;
