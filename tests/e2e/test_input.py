@@ -41,6 +41,17 @@ def test_key_messages(phone, observer, writes, expected):
     assert run(phone, observer, *writes) == expected
 
 
+@pytest.mark.parametrize("writes, expected", [
+    (["MUTE"], ["key ad down", "key ad up"]),
+    (["media play", "browser back"], ["key b3 down", "key b3 up", "key a6 down", "key a6 up"]),
+    (["browser closetab"], ["key 11 down", "key 57 down", "key 57 up", "key 11 up"]),
+    (["Mute", "media"], []),  # wrong case, no such word
+    ([b"MUTE\r\nMUTEX\n"], ["key ad down", "key ad up", "key ad down", "key ad up"]),  # prefixes match
+], ids=["media-key", "media-browser", "browser-tab", "ignored", "prefix"])
+def test_text_commands(phone, observer, writes, expected):
+    assert run(phone, observer, *writes) == expected
+
+
 def test_wheel_steps_are_batched_into_one_notch(phone, observer):
     # Nine steps stay in the accumulator; the tenth, in a later receive, makes
     # that receive's flush inject one notch.
