@@ -16,6 +16,8 @@ import tavrin_harness as harness
 from conftest import attach_log, test_log_dir
 
 WM_CLOSE = 0x0010
+ALT_DOWN, ALT_UP, TAB = "key 12 down", "key 12 up", ["key 09 down", "key 09 up"]
+SHIFT_DOWN, SHIFT_UP = "key 10 down", "key 10 up"
 
 
 class ForegroundWindow:
@@ -201,6 +203,35 @@ def test_zoom_resizes_the_foreground_window(phone, observer, testwin, rect, comm
     assert window.rect() == expected
 
 
+def max_track(window):
+    line = next(line for line in window.lines() if line.startswith("maxtrack "))
+    return tuple(map(int, line.split()[1:]))
+
+
+def test_zoomin_maximizes_a_window_that_reaches_the_largest_size_both_ways(phone, observer, testwin):
+    window = testwin("--below-max-track", "10", "10")
+    width, height = max_track(window)
+    assert window.rect() == (0, 0, width - 10, height - 10)
+    run(phone, observer, "zoomin")
+    assert "size 2" in " ".join(window.new_lines()), window.new_lines()  # SIZE_MAXIMIZED
+    assert not [l for l in window.new_lines() if l.startswith("syscommand")]
+
+
+def test_zoomin_stops_at_the_largest_size_in_one_direction(phone, observer, testwin):
+    window = testwin("--below-max-track", "10", "200")
+    width, height = max_track(window)
+    run(phone, observer, "zoomin")
+    assert window.rect() == (0, 0, width, height - 170)
+    assert "size 2" not in " ".join(window.new_lines())
+
+
+def test_window_commands_leave_an_invisible_foreground_window_alone(phone, observer, testwin):
+    window = testwin("--hidden")
+    assert run(phone, observer, "window maximize", "window minimize", "window close") == []
+    assert not [l for l in window.new_lines() if l.startswith(("syscommand", "destroyed"))]
+    assert window.process.poll() is None
+
+
 @pytest.mark.parametrize("flags, commands", [
     (("--dialog",), ["zoomin", "zoomout", "slideup", "window maximize", "window minimize"]),
     (("--no-frame",), ["zoomin", "zoomout", "slideup"]),
@@ -214,27 +245,27 @@ def test_window_commands_leave_windows_without_the_needed_style_alone(phone, obs
     assert window.rect() == (100, 100, 300, 200)
 
 
-def test_slideup_maximizes_and_restores_a_sizable_window(phone, observer, testwin):
+def test_slideup_releases_the_switcher_then_maximizes_and_restores(phone, observer, testwin):
     window = testwin("--rect", "100", "100", "300", "200")
-    run(phone, observer, "slideup")
+    assert run(phone, observer, "slideright", "slideup") == [ALT_DOWN] + TAB + [ALT_UP]
     maximized = window.rect()
     assert maximized[2] > 300 and maximized[3] > 200
-    run(phone, observer, "slideup")
+    assert run(phone, observer, "slideup") == [ALT_DOWN] + TAB + [ALT_UP]
     assert window.rect() == (100, 100, 300, 200)
 
 
 # --------------------------------------------------------------------------
 # The window switcher and show-desktop.
 
-ALT_DOWN, ALT_UP, TAB = "key 12 down", "key 12 up", ["key 09 down", "key 09 up"]
-SHIFT_DOWN, SHIFT_UP = "key 10 down", "key 10 up"
-
 
 @pytest.mark.parametrize("commands, expected", [
     (["slideright"] * 3 + ["slide end"], [ALT_DOWN] + TAB * 3 + [ALT_UP]),
     (["slideleft", "slideright", "slide end"], [ALT_DOWN, SHIFT_DOWN] + TAB + [SHIFT_UP] + TAB + [ALT_UP]),
     (["slide end"], []),  # no switcher open: nothing to release
-], ids=["right", "left-then-right", "end-alone"])
+    # "slide begin" forgets the open switcher without releasing Alt; the next
+    # slide opens it again and "slide end" releases Alt once.
+    (["slideright", "slide begin", "slideright", "slide end"], [ALT_DOWN] + TAB + [ALT_DOWN] + TAB + [ALT_UP]),
+], ids=["right", "left-then-right", "end-alone", "begin-forgets"])
 def test_switcher_holds_alt_until_slide_end(phone, observer, testwin, commands, expected):
     # Composition is off on the default (Windows 7) prefix, so Alt holds the
     # switcher open.

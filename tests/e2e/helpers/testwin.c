@@ -1,9 +1,12 @@
-/* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--rect X Y W H]
+/* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--hidden]
+ *             [--rect X Y W H | --below-max-track DX DY]
  *
  * A top-level window that stands in for "the foreground application": it
  * brings itself to the front and logs to LOGFILE, one line each, written
  * through at once, what it is sent or posted:
  *
+ *   unicode 1              what IsWindowUnicode says of it
+ *   maxtrack 1036 780      SM_CXMAXTRACK and SM_CYMAXTRACK
  *   ready                  once it is the foreground window (after its rect)
  *   syscommand f030        WM_SYSCOMMAND, its wParam in hex
  *   char 0416              WM_CHAR as the message loop gets it (GetMessageW,
@@ -20,7 +23,10 @@
  * --no-boxes   no minimize or maximize box
  * --dialog     a dialog-like popup: caption, system menu, modal frame, no
  *              sizing border, no boxes
+ * --hidden     never shown (it still becomes the foreground window)
  * --rect       window position and size (default 100 100 300 200)
+ * --below-max-track  at (0, 0), DX narrower and DY lower than the largest
+ *              size a window may be given
  *
  * The window accepts any size (its minimum tracking size is 1 by 1), so that
  * a resize request arrives as it was made. It ends by itself after two
@@ -110,7 +116,8 @@ static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPA
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
   int argc = 0, i;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  int noFrame = 0, noBoxes = 0, dialog = 0;
+  int noFrame = 0, noBoxes = 0, dialog = 0, hidden = 0;
+  int maxWidth = GetSystemMetrics(SM_CXMAXTRACK), maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
   int x = 100, y = 100, width = 300, height = 200;
   DWORD style, exStyle = 0;
   HWND window;
@@ -123,6 +130,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     else if (wcscmp(argv[i], L"--no-frame") == 0) noFrame = 1;
     else if (wcscmp(argv[i], L"--no-boxes") == 0) noBoxes = 1;
     else if (wcscmp(argv[i], L"--dialog") == 0) dialog = 1;
+    else if (wcscmp(argv[i], L"--hidden") == 0) hidden = 1;
+    else if (wcscmp(argv[i], L"--below-max-track") == 0 && i + 2 < argc) {
+      x = y = 0;
+      width = maxWidth - _wtoi(argv[i + 1]);
+      height = maxHeight - _wtoi(argv[i + 2]);
+      i += 2;
+    }
     else if (wcscmp(argv[i], L"--rect") == 0 && i + 4 < argc) {
       x = _wtoi(argv[i + 1]);
       y = _wtoi(argv[i + 2]);
@@ -171,9 +185,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   }
   if (window == NULL) return 5;
   writeLine("unicode %d", IsWindowUnicode(window) ? 1 : 0);
+  writeLine("maxtrack %d %d", maxWidth, maxHeight);
 
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
+  if (!hidden) {
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+  }
   SetForegroundWindow(window);
   SetFocus(window);
   SetTimer(window, READY_TIMER, 20, NULL);
