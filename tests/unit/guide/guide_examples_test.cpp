@@ -1,6 +1,6 @@
 // Runs every example of the protocol guide (docs/protocol.md) through a real
-// server without sockets, so that the guide cannot drift from what the
-// program does.
+// server, fed directly instead of over the network, so that the guide cannot
+// drift from what the program does.
 //
 // An example is a fenced block marked `tavrin-example`. Each line is
 // "word: value"; blank lines and lines starting with '#' are ignored.
@@ -34,6 +34,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
