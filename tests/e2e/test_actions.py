@@ -135,6 +135,19 @@ def test_text_reaches_a_unicode_window_as_unicode_presses_only(phone, observer, 
     assert not [line for line in window.new_lines() if line.startswith("langrequest")]
 
 
+@pytest.mark.parametrize("line, units", [
+    (b"utf8 ab\xf0\x9f\x98\x80cd\n", ["0061", "0062"]),  # above U+FFFF: the text ends there
+    (b"utf8 ab\xe2\x82\n", ["0061", "0062"]),  # cut-off sequence at the end
+    (b"utf8 ab\r\n", ["0061", "0062", "000d"]),  # a carriage return is text
+    (b"utf8 " + b"a" * 2000 + b"\n", ["0061"] * 1023),  # the unit buffer's limit
+], ids=["astral", "cut-off", "carriage-return", "long"])
+def test_text_lines_from_the_wire_are_decoded_up_to_the_first_fault(phone, observer, testwin, line, units):
+    testwin()
+    phone.send(line)
+    observer.sync(phone, rounds=1)
+    assert observer.events() == ["unicode " + unit for unit in units]
+
+
 def test_ansi_window_gets_units_above_254_posted_and_the_rest_through_sendinput(phone, observer, testwin):
     window = testwin("--ansi")
     assert "unicode 0" in window.lines()
