@@ -286,12 +286,27 @@ def test_switcher_holds_alt_until_slide_end(phone, observer, testwin, commands, 
     assert run(phone, observer, *commands) == expected
 
 
-def test_slidedown_closes_the_switcher_and_survives_a_shell_without_toggledesktop(tavrin, phone, observer, testwin):
+@pytest.fixture
+def shell_stubs_reported(desktop):
+    """Makes Wine report calls of its unimplemented shell methods in the log
+    of every program started while this is in place (request it before
+    `tavrin`)."""
+    old = desktop.env["WINEDEBUG"]
+    desktop.env["WINEDEBUG"] = "-all,fixme+shell"
+    yield
+    desktop.env["WINEDEBUG"] = old
+
+
+def test_slidedown_closes_the_switcher_and_survives_a_shell_without_toggledesktop(
+        shell_stubs_reported, tavrin, phone, observer, testwin):
     testwin()
     # Wine's shell object answers E_NOTIMPL; the command must simply end.
     assert run(phone, observer, "slideright", "slidedown") == [ALT_DOWN] + TAB + [ALT_UP]
     assert run(phone, observer, "slidedown", "mos m 3 2") == [ALT_DOWN] + TAB + [ALT_UP, "move 3 2"]
     assert tavrin.running()
+    # Both commands reached the shell object's ToggleDesktop.
+    calls = tavrin.log.read_text(errors="replace").count("ToggleDesktop")
+    assert calls == 2, tavrin.log.read_text(errors="replace")
 
 
 # --------------------------------------------------------------------------
