@@ -1,14 +1,28 @@
-"""What the program leaves in the system around it: the Run-key entry of
-"--install", the configuration file it removes, and the discovery
-datagrams it broadcasts on every local network."""
+"""The application shell of the real Tavrin.exe and what it leaves in the
+system around it: the tray icon, its menu and the about box, the Run-key
+entry ("--install" and "Auto &Run"), the configuration file it removes, the
+balloon of a phone's "Msg||" lines, and the discovery datagrams it broadcasts
+on every local network.
 
+The program's windows live in Wine's "shell" desktop, drawn inside one X
+window, so wininfo.exe (started in that desktop) reports them. With
+TAVRIN_SCREENSHOTS=1 the tray, menu and about box tests also save pictures to
+docs/screenshots/.
+"""
+
+import os
+import shutil
 import socket
 import struct
+import subprocess
+import threading
 import time
+from pathlib import Path
 
 import pytest
 
 import tavrin_harness as harness
+from conftest import test_log_dir
 
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 IP_PKTINFO = 8  # Linux; Python does not name it
@@ -94,3 +108,354 @@ def test_discovery_datagrams_reach_every_local_network_once_a_second(start_tavri
     gaps = [b - a for a, b in zip(rounds, rounds[1:]) if b - a > 0.5]
     assert 2 <= len(gaps) + 1 <= 4, rounds
     assert all(0.8 < gap < 1.3 for gap in gaps), gaps
+
+
+# --------------------------------------------------------------------------
+# Tray icon, menu and about box, autorun command and peer messages.
+
+ROOT = Path(__file__).resolve().parents[2]
+SCREENSHOTS = ROOT / "docs" / "screenshots"
+
+WM_KEYDOWN = 0x0100
+WM_COMMAND = 0x0111
+WM_RBUTTONDOWN = 0x0204
+VK_ESCAPE = 0x1B
+IDCANCEL = 2
+TRAY_CALLBACK = 1041
+TRAY_ICON = 1
+NIN_BALLOONUSERCLICK = 0x0405
+AUTO_RUN = 32772
+ABOUT = 32773
+EXIT = 105
+
+
+# --------------------------------------------------------------------------
+# Windows of the shell desktop.
+
+class Windows:
+    """wininfo.exe in the shell desktop, its report read back."""
+
+    def __init__(self, desktop, build, folder):
+        self.desktop, self.build, self.folder = desktop, build, folder
+        self.calls = 0
+
+    def _run(self, *args, timeout=30):
+        self.calls += 1
+        out = self.folder / ("wininfo-%d.txt" % self.calls)
+        code = self.desktop.run_program(self.build.helper("wininfo.exe"), "--out", self.desktop.winpath(out),
+                                        *map(str, args), log=self.folder / "wininfo.log", timeout=timeout)
+        try:
+            lines = out.read_text(encoding="utf-8").splitlines()
+        except FileNotFoundError:
+            lines = []
+        return code, lines
+
+    def find(self, *selector, wait_ms=5000, post=None):
+        """The window's own line (class, text, visible, rect) and its children
+        as (id, class, text); fails when it does not show up in time."""
+        extra = ["--post", *post] if post else []
+        code, lines = self._run("--wait", wait_ms, *selector, *extra)
+        assert code == 0, "no visible window %s within %d ms; visible: %s" % (selector, wait_ms, self.visible())
+        own = parse_window(lines[0])
+        children = [tuple(line[len("child "):].split("|", 2)) for line in lines[1:]]
+        return own, [(int(ident), cls, text) for ident, cls, text in children]
+
+    def gone(self, *selector, wait_ms=5000):
+        code, _ = self._run("--wait", wait_ms, "--gone", *selector)
+        assert code == 0, "window %s still visible after %d ms" % (selector, wait_ms)
+
+    def visible(self):
+        _, lines = self._run("--all")
+        return [parse_window(line) for line in lines]
+
+
+def parse_window(line):
+    assert line.startswith("window "), line
+    cls, rest = line[len("window "):].split("|", 1)
+    text, visible, rect = rest.rsplit("|", 2)
+    return {"class": cls, "text": text, "visible": visible == "1", "rect": tuple(map(int, rect.split(",")))}
+
+
+@pytest.fixture
+def windows(desktop, build, request):
+    return Windows(desktop, build, test_log_dir(request))
+
+
+def balloons(windows, text_start):
+    return [w for w in windows.visible() if w["class"] == "tooltips_class32" and w["text"].startswith(text_start)]
+
+
+def wait_balloon(windows, text_start, timeout=10):
+    return harness.wait_until(lambda: balloons(windows, text_start), timeout,
+                              "a balloon reading %r" % text_start, interval=0.2)[0]
+
+
+# --------------------------------------------------------------------------
+# Screenshots, made only when asked for, so that test runs leave docs alone.
+
+def screenshots_wanted():
+    return os.environ.get("TAVRIN_SCREENSHOTS") == "1"
+
+
+def screenshot(desktop, name, box):
+    """Saves the (left, top, right, bottom) part of the X display as
+    docs/screenshots/NAME; the shell desktop's window sits at 0,0."""
+    left, top, right, bottom = box
+    left, top = max(left, 0), max(top, 0)
+    right, bottom = min(right, 1024), min(bottom, 768)
+    SCREENSHOTS.mkdir(parents=True, exist_ok=True)
+    whole = subprocess.run(["/usr/bin/import", "-window", "root", "-display", desktop.env["DISPLAY"], "png:-"],
+                           check=True, capture_output=True, timeout=30).stdout
+    subprocess.run(["/usr/bin/convert", "png:-", "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+                    "+repage", "-strip", "-define", "png:exclude-chunks=date,time", str(SCREENSHOTS / name)],
+                   input=whole, check=True, timeout=30)
+
+
+def move_pointer(desktop, x, y):
+    subprocess.run(["xdotool", "mousemove", str(x), str(y)], env=desktop.env, check=True, timeout=10)
+
+
+def grow(rect, margin):
+    left, top, right, bottom = rect
+    return left - margin, top - margin, right + margin, bottom + margin
+
+
+# --------------------------------------------------------------------------
+# The Run-key entry.
+
+def run_entry(desktop):
+    """The data of the "Tavrin" Run value, or None when there is none."""
+    found = desktop.reg_query(RUN_KEY, "Tavrin")
+    if found is None:
+        return None
+    assert found[0] == "REG_SZ", found
+    return found[1]
+
+
+def set_run_entry(desktop, data):
+    desktop.run("reg", "add", RUN_KEY, "/v", "Tavrin", "/t", "REG_SZ", "/d", data, "/f",
+                log=desktop.logs / "reg.log")
+    assert run_entry(desktop) == data
+
+
+def wait_run_entry(desktop, expected, timeout=10):
+    harness.wait_until(lambda: run_entry(desktop) == expected, timeout,
+                       "the Run value to become %r (it is %r)" % (expected, run_entry(desktop)), interval=0.1)
+
+
+def own_entry(tavrin):
+    return '"%s"' % tavrin.desktop.winpath(tavrin.exe)
+
+
+# --------------------------------------------------------------------------
+# Tray icon, menu and about box.
+
+def test_tray_icon_menu_and_about_box(tavrin, desktop, build, windows):
+    shots = screenshots_wanted()
+    taskbar = windows.find("--class", "Shell_TrayWnd")[0]["rect"]
+    tray_corner = (taskbar[2] - 12, taskbar[1] + 9)  # the one icon sits at the right end
+    start_balloon = wait_balloon(windows, "IP Address : ")
+    if shots:
+        screenshot(desktop, "tray-balloon.png", (start_balloon["rect"][0] - 8, start_balloon["rect"][1] - 8,
+                                                 taskbar[2], taskbar[3]))
+        # The start-up balloon stays about 10 s; the icon alone comes next.
+        harness.wait_until(lambda: not balloons(windows, "IP Address : "), 20, "the start-up balloon to go",
+                           interval=0.5)
+        screenshot(desktop, "tray-icon.png", (taskbar[2] - 200, taskbar[1] - 40, taskbar[2], taskbar[3]))
+
+    # The menu opens where the pointer is, its lower right corner at the pointer.
+    move_pointer(desktop, *tray_corner)
+    try:
+        assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+        menu, _ = windows.find("--class", "#32768")
+    finally:
+        # Wine's explorer does not survive the icon going away under the
+        # pointer while it shows the icon's tip.
+        move_pointer(desktop, 8, 8)
+    left, top, right, bottom = menu["rect"]
+    assert right - left > 100 and bottom - top > 100, menu
+    # (Wine keeps it off the taskbar, so it may end a little higher.)
+    assert abs(right - tray_corner[0]) <= 2 and taskbar[1] - 2 <= bottom <= tray_corner[1] + 2, menu
+    if shots:
+        screenshot(desktop, "tray-menu.png", (left - 16, top - 16, taskbar[2], taskbar[3]))
+    windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+    windows.gone("--class", "#32768")
+
+    assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
+    about, controls = windows.find("--title", "About Tavrin")
+    texts = {text for _, _, text in controls}
+    assert "Tavrin\uff0cV1.5.0.0" in texts, controls
+    assert (1, "Button", "OK") in controls
+    assert [text for ident, _, text in controls if ident == 1000][0].startswith("mailto:"), controls
+    if shots:
+        screenshot(desktop, "about-box.png", grow(about["rect"], 8))
+    # Esc (IDCANCEL) closes it, and the program runs on.
+    windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
+    windows.gone("--title", "About Tavrin")
+    assert tavrin.running()
+
+
+# --------------------------------------------------------------------------
+# The Run-key entry from "--install" and from the "Auto &Run" command.
+
+def test_install_writes_the_quoted_path_and_the_program_runs_on(start_tavrin, desktop, no_run_entry):
+    tavrin = start_tavrin("--install")
+    assert (run_entry(desktop) or "").lower() == own_entry(tavrin).lower()
+    assert tavrin.running()
+
+
+OTHER_COPY = r'"C:\Program Files\Tavrin\Tavrin.exe"'
+# Does not fit the 512 bytes the program reads the value into: counts as absent.
+TOO_LONG = '"C:\\%s\\Tavrin.exe"' % ("x" * 300)
+
+
+@pytest.mark.parametrize("before, after_first, after_second", [
+    (None, "own", None),
+    (OTHER_COPY, None, "own"),  # another copy's entry counts as present
+    (TOO_LONG, "own", None),
+], ids=["absent", "other-copy", "too-long"])
+def test_auto_run_command_twice_writes_and_removes_the_entry(start_tavrin, desktop, no_run_entry,
+                                                              before, after_first, after_second):
+    if before is not None:
+        set_run_entry(desktop, before)
+    tavrin = start_tavrin()  # reads the entry's state when its window is made
+    for expected in (after_first, after_second):
+        assert tavrin.post(WM_COMMAND, AUTO_RUN, 0) == 0
+        wait_run_entry(desktop, own_entry(tavrin) if expected == "own" else expected)
+
+
+# --------------------------------------------------------------------------
+# Peer messages: the balloon and its click.
+
+@pytest.fixture
+def markers(build, request):
+    """Factory: markers("first") is a copy of marker.exe that appends a line
+    to first.exe.ran each time it starts; returns (exe, ran-file)."""
+    folder = test_log_dir(request) / "markers"
+    folder.mkdir(exist_ok=True)
+
+    def make(name):
+        exe = folder / (name + ".exe")
+        shutil.copyfile(build.helper("marker.exe"), exe)
+        ran = folder / (name + ".exe.ran")
+        if ran.exists():
+            ran.unlink()
+        return exe, ran
+    return make
+
+
+def runs(ran):
+    try:
+        return len(ran.read_text().splitlines())
+    except FileNotFoundError:
+        return 0
+
+
+def click_balloon(tavrin):
+    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, NIN_BALLOONUSERCLICK) == 0
+
+
+def test_balloon_click_opens_the_first_target_and_a_repeated_title_changes_nothing(
+        tavrin, phone, phones, observer, desktop, markers, windows):
+    first, first_ran = markers("first")
+    second, second_ran = markers("second")
+
+    phone.send_item("Msg||Hello||" + desktop.winpath(first))
+    observer.sync(phone, rounds=1)  # the balloon request has been answered
+    if screenshots_wanted():
+        shown = wait_balloon(windows, "Hello\n")
+        screenshot(desktop, "peer-balloon.png", grow(shown["rect"], 8))
+    click_balloon(tavrin)
+    harness.wait_until(lambda: runs(first_ran) == 1, 10, "the first target to open")
+
+    # The same title from another phone, with another target: nothing new is
+    # shown, and a click opens the stored first target again.
+    other = phones()
+    other.read_greeting(idle=0.05)
+    other.send_item("Msg||Hello||" + desktop.winpath(second))
+    observer.sync(other, rounds=1)
+    click_balloon(tavrin)
+    harness.wait_until(lambda: runs(first_ran) == 2 or second_ran.exists(), 10, "a target to open")
+    assert not second_ran.exists(), "the repeated title replaced the stored target"
+    assert runs(first_ran) == 2
+
+
+# --------------------------------------------------------------------------
+# Stopping while the worker waits for the main window.
+
+def test_exit_while_a_phone_floods_peer_messages_ends_within_a_second(tavrin, phones):
+    phone = phones()
+    phone.read_greeting(idle=0.05)
+    sent = [0]
+    stop = threading.Event()
+
+    def flood():
+        # Every title is new, so every line is a synchronous balloon request
+        # to the main window.
+        try:
+            while not stop.is_set():
+                n = sent[0]
+                phone.send(b"".join(b"Msg||flood %d||\n" % i for i in range(n, n + 20)))
+                sent[0] = n + 20
+        except OSError:
+            pass  # the program went, and its connections with it
+
+    thread = threading.Thread(target=flood, daemon=True)
+    thread.start()
+    try:
+        harness.wait_until(lambda: sent[0] >= 2000, 10, "the flood to get going")
+        time.sleep(0.5)
+        assert tavrin.running()
+        assert tavrin.post(WM_COMMAND, EXIT, 0) == 0
+        posted = time.monotonic()
+        assert tavrin.wait_exit(timeout=10) == 0
+        took = time.monotonic() - posted
+    finally:
+        stop.set()
+        thread.join(timeout=10)
+    assert took < 1.0, "exit took %.2f s" % took
+
+
+# --------------------------------------------------------------------------
+# Nothing in a "Msg||" line upsets the program.
+
+HIGH = bytes(range(0x80, 0x100))
+HOSTILE_LINES = [
+    b"Msg||" + b"T" * 233 + HIGH[:4] + b"||" + HIGH,          # cut inside the high bytes
+    b"Msg||" + b"A" * 1023 + b"||" + b"a" * 2047,
+    b"Msg||" + b"B" * 1024 + b"||" + b"b" * 2048,
+    b"Msg||" + b"C" * 3000 + b"||" + b"c" * 1000,             # longer than both buffers
+    b"Msg||" + b"D" * 10 + b"||" + b"d" * 4070,               # as long as a line may be
+    b"Msg||" + b"E" * 6000 + b"||" + b"e" * 2000,             # longer than a line may be
+    b"Msg||" + HIGH * 4 + b"||" + HIGH * 8,
+    b"Msg||" + HIGH + b"||" + b"||" * 900,
+    b"Msg||" + b"|" * 3000,
+    b"Msg||\xff||\xfe\x01\x02\x7f",
+    b"Msg||||",
+    b"Msg||",
+    b"Msg||" + b"%s%n%x" * 100 + b"||" + b"%s" * 100,
+]
+
+
+def test_hostile_peer_messages_from_many_phones_leave_it_serving(tavrin, phones, observer):
+    # The listen backlog is 5: phones connect a few at a time.
+    crowd = []
+    for group in range(8):
+        batch = [phones() for _ in range(4)]
+        for index, phone in enumerate(batch):
+            phone.read_greeting(idle=0.02)
+            number = group * 4 + index
+            lines = [line.replace(b"Msg||", b"Msg||%d " % number, 1) if number % 2 else line
+                     for line in HOSTILE_LINES]
+            phone.send(b"\n".join(lines) + b"\n")
+        crowd += batch
+    # Half of them leave with a reset, half with a close, the rest stay.
+    for index, phone in enumerate(crowd[:16]):
+        phone.reset() if index % 2 else phone.close()
+    for phone in crowd[16:]:
+        observer.sync(phone, rounds=1)
+    assert tavrin.running()
+
+    fresh = phones()
+    assert fresh.read_greeting(idle=0.05).startswith(b"system windows ")
+    observer.sync(fresh, rounds=1)
