@@ -22,9 +22,10 @@ PROG_ID_KEY = r"HKLM\Software\Classes\PowerPoint.Application"
 CLSID_KEY = r"HKLM\Software\Classes\CLSID" + "\\" + FAKE_CLSID
 
 # What Extension.dll must ask of PowerPoint's Application object, as the
-# stand-in logs it: put it into its running state (OleRun), put Visible (2030) to the 4-byte integer 1 as the named
-# argument DISPID_PROPERTYPUT (-3), call Activate (2033), call Quit (2021);
-# no interface id, locale 0, no result wanted.
+# stand-in logs it: put it into its running state (OleRun), put Visible (2030)
+# to the 4-byte integer 1 as the named argument DISPID_PROPERTYPUT (-3), call
+# Activate (2033), call Quit (2021); no interface id, locale 0, no result
+# wanted.
 PUT_VISIBLE = "invoke {n} dispid 2030 flags 4 lcid 0 iid null result no args [I4 1] named [-3]"
 ACTIVATE = "invoke {n} dispid 2033 flags 1 lcid 0 iid null result no args [] named []"
 QUIT = "invoke {n} dispid 2021 flags 1 lcid 0 iid null result no args [] named []"
