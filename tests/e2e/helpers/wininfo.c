@@ -9,6 +9,7 @@
  * MS milliseconds (default 5000), and writes to FILE, in UTF-8:
  *   window CLASS|TEXT|VISIBLE|LEFT,TOP,RIGHT,BOTTOM
  *   child ID|CLASS|TEXT          one line per child window, in Z order
+ * with backslash, CR, LF and tab in the texts written as \\, \r, \n, \t.
  * then posts MESSAGE to that window when --post is given.
  * --gone waits instead until no such window is visible any more.
  * --all lists every visible top-level window as "window ..." lines.
@@ -24,34 +25,46 @@
 static HANDLE out = INVALID_HANDLE_VALUE;
 
 static void writeUtf8(const wchar_t* text) {
-  char bytes[4096];
+  char bytes[8192];
   DWORD written = 0;
   int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
   if (size > 1) WriteFile(out, bytes, (DWORD)(size - 1), &written, NULL);
 }
 
-/* The text of a window of another process: WM_GETTEXT is marshalled. */
+/* The text of a window of another process (WM_GETTEXT is marshalled), on
+ * one line: backslash, CR, LF and tab are written as \\, \r, \n and \t. */
 static void windowText(HWND window, wchar_t* text, int capacity) {
+  wchar_t raw[1024];
   DWORD_PTR result = 0;
-  text[0] = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, (WPARAM)capacity, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &result))
-    text[0] = 0;
-  text[capacity - 1] = 0;
+  int from = 0, to = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, (LPARAM)raw, SMTO_ABORTIFHUNG, 2000, &result)) raw[0] = 0;
+  raw[1023] = 0;
+  for (; raw[from] && to + 3 < capacity; ++from) {
+    wchar_t c = raw[from];
+    const wchar_t* escape = c == L'\\' ? L"\\\\" : c == L'\r' ? L"\\r" : c == L'\n' ? L"\\n" : c == L'\t' ? L"\\t" : NULL;
+    if (escape) {
+      text[to++] = escape[0];
+      text[to++] = escape[1];
+    } else {
+      text[to++] = c;
+    }
+  }
+  text[to] = 0;
 }
 
 static void describe(const wchar_t* kind, HWND window, int withRect) {
-  wchar_t className[128], text[1024], line[1400];
+  wchar_t className[128], text[2048], line[2400];
   RECT rect = {0, 0, 0, 0};
   GetClassNameW(window, className, 128);
-  windowText(window, text, 1024);
+  windowText(window, text, 2048);
   if (withRect) {
     GetWindowRect(window, &rect);
-    _snwprintf(line, 1400, L"%ls %ls|%ls|%d|%ld,%ld,%ld,%ld\r\n", kind, className, text,
+    _snwprintf(line, 2400, L"%ls %ls|%ls|%d|%ld,%ld,%ld,%ld\r\n", kind, className, text,
                IsWindowVisible(window) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom);
   } else {
-    _snwprintf(line, 1400, L"%ls %d|%ls|%ls\r\n", kind, GetDlgCtrlID(window), className, text);
+    _snwprintf(line, 2400, L"%ls %d|%ls|%ls\r\n", kind, GetDlgCtrlID(window), className, text);
   }
-  line[1399] = 0;
+  line[2399] = 0;
   writeUtf8(line);
 }
 
