@@ -21,6 +21,7 @@ ALLOWED_INTERFACES = {"lo", "v0", "v1"}
 
 WM_CLOSE = 0x0010
 WM_COMMAND = 0x0111
+WM_APP = 0x8000
 EXIT_COMMAND = 105  # the tray menu's "E&xit"
 
 # The sentinel key: F12, which nothing else sends.
@@ -355,6 +356,7 @@ class Observer:
         self.desktop = desktop
         self.build = build
         self.path = Path(log)
+        self.centred_at = 0
         if self.path.exists():
             self.path.unlink()
         self.process = desktop.start(build.helper("observer.exe"), desktop.winpath(self.path),
@@ -371,7 +373,24 @@ class Observer:
             return []
 
     def view(self):
+        """A view from now on; puts the cursor back in the middle first when
+        the moves so far took it near an edge of the 1024x768 screen."""
+        lines = self.all_lines()
+        x = y = 0
+        for line in lines[self.centred_at:]:
+            if line.startswith("move "):
+                dx, dy = line.split()[1:3]
+                x, y = x + int(dx), y + int(dy)
+        if abs(x) > 400 or abs(y) > 280:
+            self.centre()
         return ObserverView(self)
+
+    def centre(self):
+        """Puts the cursor in the middle of the screen (moves near an edge are
+        clipped by the system, and the deltas seen by the hook with them)."""
+        self.desktop.run_program(self.build.helper("postmsg.exe"), "--send", "--class", "TavrinObserver",
+                                 WM_APP + 1, 0, 0)
+        self.centred_at = len(self.all_lines())
 
     def stop(self):
         if self.process.poll() is None:

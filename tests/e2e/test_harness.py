@@ -34,3 +34,14 @@ def test_simulator_refuses_payloads_that_do_not_fit_a_frame():
     with pytest.raises(quillo_sim.SimulatorError, match="1000 bytes"):
         quillo_sim.frame("key", "a" * 1000)
 
+
+
+def test_observer_deltas_stay_exact_after_long_moves(desktop, build, session_observer):
+    # Without centring, a move that ends past the screen's edge is clipped
+    # and the next delta seen by the hook is wrong.
+    inject = build.helper("inject.exe")
+    assert desktop.run_program(inject, "m", "900", "700", "k7b", "k7b^") == 0
+    view = session_observer.view()
+    assert desktop.run_program(inject, "m", "5", "-3", "k7b", "k7b^") == 0
+    view.wait_count("key 7b up", 1)
+    assert view.events() == ["move 5 -3"]

@@ -13,7 +13,9 @@
  *
  * The first line is "ready", written once both hooks are installed. Mouse
  * acceleration is switched off first, so that a move of 7 arrives as 7.
- * The hidden window of class "TavrinObserver" ends the program on WM_CLOSE.
+ * The hidden window of class "TavrinObserver" ends the program on WM_CLOSE,
+ * and on WM_APP + 1 puts the cursor back in the middle of the screen, so that
+ * a long run of moves never reaches an edge, where the system would clip them.
  */
 #include <windows.h>
 #include <shellapi.h>
@@ -80,7 +82,16 @@ static LRESULT CALLBACK mouseHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
+static void centreCursor(void) {
+  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+  GetCursorPos(&lastPoint);
+}
+
 static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP + 1) {
+    centreCursor();
+    return 0;
+  }
   if (message == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
@@ -103,8 +114,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   if (logFile == INVALID_HANDLE_VALUE) return 3;
 
   SystemParametersInfoW(SPI_SETMOUSE, 0, noAcceleration, SPIF_SENDCHANGE);
-  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
-  GetCursorPos(&lastPoint);
+  centreCursor();
 
   ZeroMemory(&windowClass, sizeof windowClass);
   windowClass.lpfnWndProc = windowProc;
