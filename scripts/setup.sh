@@ -8,6 +8,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xdotool
+  # X libraries that Wine's display driver loads at run time; Debian lists
+  # them only as recommendations, which are not installed here.
+  libxi6 libxrandr2 libxrender1 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1
   python3 python3-pytest
   iproute2 util-linux imagemagick
 )
