@@ -46,17 +46,6 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-if [ "$setup" = 1 ]; then
-  say "checking Debian packages (scripts/setup.sh)"
-  "$ROOT/scripts/setup.sh" || die "package set-up failed"
-fi
-
-say "building Tavrin.exe with mingw-w64 in $TAVRIN_WIN_BUILD"
-cmake --preset windows -B "$TAVRIN_WIN_BUILD" >"$BUILD_ROOT/run-configure.log" 2>&1 \
-  || { cat "$BUILD_ROOT/run-configure.log"; die "cmake configure failed"; }
-cmake --build "$TAVRIN_WIN_BUILD" -j "${TAVRIN_JOBS:-2}" || die "windows build failed"
-[ -f "$TAVRIN_WIN_BUILD/Tavrin.exe" ] || die "the build made no Tavrin.exe"
-
 if [ "$lan" = 1 ]; then
   cat >&2 <<'EOF'
 
@@ -70,9 +59,26 @@ if [ "$lan" = 1 ]; then
 
 EOF
   [ -z "${CI:-}" ] || die "--lan refuses to run in CI"
+  [ -n "${DISPLAY:-}" ] || die "--lan needs your X display (DISPLAY is not set)"
   [ -t 0 ] || die "--lan needs a terminal to confirm"
   read -r -p "Type 'serve' to go on: " answer
   [ "$answer" = serve ] || die "not confirmed"
+fi
+
+
+if [ "$setup" = 1 ]; then
+  say "checking Debian packages (scripts/setup.sh)"
+  "$ROOT/scripts/setup.sh" || die "package set-up failed"
+fi
+
+say "building Tavrin.exe with mingw-w64 in $TAVRIN_WIN_BUILD"
+cmake --preset windows -B "$TAVRIN_WIN_BUILD" >"$BUILD_ROOT/run-configure.log" 2>&1 \
+  || { cat "$BUILD_ROOT/run-configure.log"; die "cmake configure failed"; }
+cmake --build "$TAVRIN_WIN_BUILD" -j "${TAVRIN_JOBS:-2}" || die "windows build failed"
+[ -f "$TAVRIN_WIN_BUILD/Tavrin.exe" ] || die "the build made no Tavrin.exe"
+
+if [ "$lan" = 1 ]; then
+  say "starting Tavrin.exe on your network and display; Ctrl-C stops it"
   exec /usr/bin/python3 "$ROOT/tools/tavrin_demo.py" --serve-lan --logs "$LOGS"
 fi
 
