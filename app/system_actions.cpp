@@ -24,6 +24,12 @@ void RefreshCompositionFlag() {
 void ConfirmAndShutDown() {
   // MB_OKCANCEL | MB_ICONWARNING | MB_TOPMOST
   if (MessageBoxW(nullptr, L"Are you sure to shutdown Windows?", L"Tavrin", 0x00040031) != IDOK) return;
+  // The box also ends when its modal loop meets the quit message, for example
+  // when the user exits from the tray menu while the question is open; it then
+  // reports its default button, OK, though nobody confirmed anything. The
+  // main window is gone by then and the quit message is posted again.
+  MSG quit;
+  if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) || !IsWindow(mainWindowHandle)) return;
 
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;

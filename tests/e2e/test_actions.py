@@ -8,6 +8,7 @@ once the window's thread has handled them, so a sentinel key sent after a
 command is logged only after the window logged what the command did."""
 
 import subprocess
+import time
 from pathlib import Path
 
 import pytest
@@ -287,10 +288,11 @@ def test_switcher_holds_alt_until_slide_end(phone, observer, testwin, commands, 
 
 
 @pytest.fixture
-def shell_stubs_reported(desktop):
+def shell_stubs_reported(desktop, request):
     """Makes Wine report calls of its unimplemented shell methods in the log
     of every program started while this is in place (request it before
-    `tavrin`)."""
+    `tavrin`, whose log it empties first)."""
+    (test_log_dir(request) / "tavrin-1.log").unlink(missing_ok=True)
     old = desktop.env["WINEDEBUG"]
     desktop.env["WINEDEBUG"] = "-all,fixme+shell"
     yield
@@ -357,3 +359,24 @@ def test_shutdown_asks_on_the_main_thread_while_the_worker_goes_on_and_cancel_ke
     assert code == 0 and "clicked Cancel" in lines, (code, lines)
     harness.wait_until(lambda: find_box(desktop, build, folder)[0] == 2, 10, "the box to close")
     assert tavrin.running()
+
+
+def test_exit_from_the_tray_while_the_box_is_open_ends_the_program_and_shuts_nothing_down(
+        tavrin, phone, session_observer, desktop, build, request):
+    # The box's modal loop ends on the quit message that the exit posts and
+    # then reports OK. Were that taken as the user's answer, Wine would end
+    # every process of this prefix, the observer and the shell desktop among
+    # them, and every later test of the session would fail.
+    folder = test_log_dir(request)
+    phone.send_item("shutdown")
+    code, _ = find_box(desktop, build, folder, "--wait", "10000")
+    assert code == 0, "no message box captioned Tavrin after \"shutdown\""
+    assert tavrin.post(0x0111, 105, 0) == 0  # WM_COMMAND, the tray menu's exit
+    assert tavrin.wait_exit(timeout=10) == 0
+    # Wine's shutdown would take a moment to reach the other processes.
+    end = time.monotonic() + 1.5
+    while time.monotonic() < end:
+        survivors = [session_observer.process.poll() is None, desktop.shell.poll() is None]
+        assert all(survivors), "the exit was taken as a confirmed shutdown: the prefix's processes ended"
+        time.sleep(0.05)
+    assert find_box(desktop, build, folder)[0] == 2
