@@ -45,3 +45,36 @@ def test_observer_deltas_stay_exact_after_long_moves(desktop, build, session_obs
     assert desktop.run_program(inject, "m", "5", "-3", "k7b", "k7b^") == 0
     view.wait_count("key 7b up", 1)
     assert view.events() == ["move 5 -3"]
+
+
+def test_simulator_command_line_sends_items_in_order_and_reports_refusal(capsys):
+    import socket
+    import threading
+
+    server = socket.socket()
+    server.bind(("127.0.0.1", 0))
+    server.listen(1)
+    port = server.getsockname()[1]
+    received = []
+
+    def serve():
+        connection, _ = server.accept()
+        connection.sendall(b"system windows 6.1\nversion 1. 5. 0. 0\n")
+        while True:
+            chunk = connection.recv(4096)
+            if not chunk:
+                break
+            received.append(chunk)
+        connection.close()
+
+    thread = threading.Thread(target=serve)
+    thread.start()
+    code = quillo_sim.main(["--port", str(port), "--linger", "0", "mos m 5 -3", "MUTE", "key a"])
+    thread.join(timeout=5)
+    server.close()
+    assert code == 0
+    assert b"".join(received) == b"mos006m 5 -3MUTE\nkey001a"
+    assert "< system windows 6.1" in capsys.readouterr().out
+
+    assert quillo_sim.main(["--port", str(port), "MUTE"]) == 2
+    assert "refused" in capsys.readouterr().err
