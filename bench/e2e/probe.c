@@ -20,7 +20,8 @@
  *       posts WM_COMMAND 105 (the tray menu's Exit) to the window of class
  *       TAVRIN and writes "exit_ms N", the time until its process ended.
  *   handles PID
- *       writes "handles N", the process's handle count.
+ *       writes "handles N", the number of open handles of the process, and
+ *       "highest N", the highest handle value among them.
  *
  * GREETING is 1 when the server greets (Tavrin: two lines), 0 otherwise.
  * Mouse acceleration is switched off first, so that a move arrives as sent.
@@ -235,13 +236,22 @@ static const char* runExit(void) {
   return NULL;
 }
 
+/* Wine answers GetProcessHandleCount with 0, so the handles are counted by
+ * duplicating every handle value in turn; only open ones can be duplicated. */
 static const char* runHandles(DWORD pid) {
-  DWORD count = 0;
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
-  if (!process) process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  DWORD count = 0, highest = 0;
+  ULONG_PTR value;
+  HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
   if (!process) return "cannot open the process";
-  if (!GetProcessHandleCount(process, &count)) return "GetProcessHandleCount failed";
-  fprintf(out, "handles %lu\n", count);
+  for (value = 4; value < 0x40000; value += 4) {
+    HANDLE copy;
+    if (DuplicateHandle(process, (HANDLE)value, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      CloseHandle(copy);
+      ++count;
+      highest = (DWORD)value;
+    }
+  }
+  fprintf(out, "handles %lu\nhighest %lu\n", count, highest);
   CloseHandle(process);
   return NULL;
 }
