@@ -153,18 +153,23 @@ def test_text_lines_from_the_wire_are_decoded_up_to_the_first_fault(phone, obser
 
 
 def test_ansi_window_gets_units_above_254_posted_and_the_rest_through_sendinput(phone, observer, testwin):
-    window = testwin("--ansi")
-    assert "unicode 0" in window.lines()
-    # U+00E9 fits a key event; U+0416 and U+00FF would turn into '?' on the
-    # way to an ANSI window, so they are posted as characters instead.
-    assert run(phone, observer, "utf8 \u00e9\u0416\u00ff") == ["unicode 00e9"]
-    for unit in ("00e9", "0416", "00ff"):
-        window.wait_line("char " + unit)
-    chars = [line for line in window.new_lines() if line.startswith("char ")]
-    posted = [line for line in chars if line != "char 00e9"]
-    assert posted == ["char 0416", "char 00ff"]
-    # Wine lists only the US English layout, which is never switched to.
-    assert not [line for line in window.new_lines() if line.startswith("langrequest")]
+    # Without a child the window itself has the focus; with an edit control
+    # the characters go to the control, which holds the caret.
+    for flags, suffix in [(("--ansi",), ""), (("--ansi", "--edit"), " edit")]:
+        window = testwin(*flags)
+        assert "unicode 0" in window.lines()
+        seen = len(observer.events())
+        # U+00E9 fits a key event; U+0416 and U+00FF would turn into '?' on
+        # the way to an ANSI window, so they are posted as characters instead.
+        assert run(phone, observer, "utf8 \u00e9\u0416\u00ff")[seen:] == ["unicode 00e9"], flags
+        for unit in ("00e9", "0416", "00ff"):
+            window.wait_line("char " + unit + suffix)
+        chars = [line for line in window.new_lines() if line.startswith("char ")]
+        posted = [line for line in chars if not line.startswith("char 00e9")]
+        assert posted == ["char 0416" + suffix, "char 00ff" + suffix], flags
+        # Wine lists only the US English layout, which is never switched to.
+        assert not [line for line in window.new_lines() if line.startswith("langrequest")]
+        window.stop()
 
 
 # --------------------------------------------------------------------------

@@ -4,6 +4,7 @@ datagrams sent to the program's own port 2008 must change nothing."""
 
 import select
 import socket
+import subprocess
 import time
 
 import pytest
@@ -124,3 +125,33 @@ def test_datagrams_sent_to_port_2008_are_left_unread_and_change_nothing(start_ta
     finally:
         sock.close()
     assert received, "no discovery datagram after the junk"
+
+
+def ip(*args):
+    subprocess.run(["ip", *args], check=True, timeout=10)
+
+
+def test_broadcast_resumes_when_the_network_comes_back(start_tavrin, phones, observer):
+    start_tavrin()
+    phone = phones()
+    phone.read_greeting(idle=0.05)
+    # Both ends down: the table holds only the loopback row, and sending to
+    # 255.255.255.255 fails for want of a route. Nothing to report; the next
+    # send comes a second later.
+    ip("link", "set", "v0", "down")
+    ip("link", "set", "v1", "down")
+    try:
+        time.sleep(2.2)
+    finally:
+        ip("link", "set", "v0", "up")
+        ip("link", "set", "v1", "up")
+        ip("route", "replace", "255.255.255.255/32", "dev", "v0")
+    sock = listener("0.0.0.0")
+    try:
+        received = collect([sock], 2.3)[sock]
+    finally:
+        sock.close()
+    assert {d for _, d, _ in received} == {LIMITED, VETH_BROADCAST}
+    phone.send_item("mos m 1 2")
+    observer.sync(phone, rounds=1)
+    assert observer.events() == ["move 1 2"]

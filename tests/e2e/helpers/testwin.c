@@ -1,4 +1,4 @@
-/* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--hidden]
+/* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--hidden] [--edit]
  *             [--rect X Y W H | --below-max-track DX DY]
  *
  * A top-level window that stands in for "the foreground application": it
@@ -11,6 +11,7 @@
  *   syscommand f030        WM_SYSCOMMAND, its wParam in hex
  *   char 0416              WM_CHAR as the message loop gets it (GetMessageW,
  *                          so the UTF-16 unit even for an ANSI window)
+ *   char 0416 edit         the same, addressed to the edit control
  *   rect 10 10 310 210     the window rectangle after WM_WINDOWPOSCHANGED
  *   size 2 1024 768        WM_SIZE: its type, client width and height
  *   langrequest 1 4090409  WM_INPUTLANGCHANGEREQUEST: wParam, lParam in hex
@@ -24,6 +25,8 @@
  * --dialog     a dialog-like popup: caption, system menu, modal frame, no
  *              sizing border, no boxes
  * --hidden     never shown (it still becomes the foreground window)
+ * --edit       an edit control fills the window and holds the focus (and so
+ *              the caret)
  * --rect       window position and size (default 100 100 300 200)
  * --below-max-track  at (0, 0), DX narrower and DY lower than the largest
  *              size a window may be given
@@ -44,6 +47,7 @@
 static HANDLE logFile = INVALID_HANDLE_VALUE;
 static int ansi = 0;
 static int ready = 0;
+static HWND edit = NULL;
 
 static void writeLine(const char* format, ...) {
   char line[160];
@@ -76,6 +80,9 @@ static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_WINDOWPOSCHANGED:
       logRect(window);
       break;
+    case WM_SETFOCUS:
+      if (edit) SetFocus(edit);
+      return 0;
     case WM_SIZE:
       writeLine("size %u %u %u", (unsigned)wParam, LOWORD(lParam), HIWORD(lParam));
       break;
@@ -116,7 +123,7 @@ static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPA
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
   int argc = 0, i;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  int noFrame = 0, noBoxes = 0, dialog = 0, hidden = 0;
+  int noFrame = 0, noBoxes = 0, dialog = 0, hidden = 0, withEdit = 0;
   int maxWidth = GetSystemMetrics(SM_CXMAXTRACK), maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
   int x = 100, y = 100, width = 300, height = 200;
   DWORD style, exStyle = 0;
@@ -131,6 +138,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     else if (wcscmp(argv[i], L"--no-boxes") == 0) noBoxes = 1;
     else if (wcscmp(argv[i], L"--dialog") == 0) dialog = 1;
     else if (wcscmp(argv[i], L"--hidden") == 0) hidden = 1;
+    else if (wcscmp(argv[i], L"--edit") == 0) withEdit = 1;
     else if (wcscmp(argv[i], L"--below-max-track") == 0 && i + 2 < argc) {
       x = y = 0;
       width = maxWidth - _wtoi(argv[i + 1]);
@@ -184,6 +192,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
                              NULL, NULL, instance, NULL);
   }
   if (window == NULL) return 5;
+  if (withEdit) {
+    RECT client;
+    GetClientRect(window, &client);
+    edit = ansi ? CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, client.right,
+                                  client.bottom, window, (HMENU)1, instance, NULL)
+                : CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, client.right,
+                                  client.bottom, window, (HMENU)1, instance, NULL);
+    if (edit == NULL) return 6;
+  }
   writeLine("unicode %d", IsWindowUnicode(window) ? 1 : 0);
   writeLine("maxtrack %d %d", maxWidth, maxHeight);
 
@@ -197,7 +214,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   SetTimer(window, LIFETIME_TIMER, 120000, NULL);
 
   while (GetMessageW(&message, NULL, 0, 0) > 0) {
-    if (message.message == WM_CHAR) writeLine("char %04x", (unsigned)(message.wParam & 0xFFFF));
+    if (message.message == WM_CHAR)
+      writeLine("char %04x%s", (unsigned)(message.wParam & 0xFFFF), message.hwnd == edit && edit ? " edit" : "");
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
