@@ -20,7 +20,8 @@
  *       posts WM_COMMAND 105 (the tray menu's Exit) to the window of class
  *       TAVRIN and writes "exit_ms N", the time until its process ended.
  *   handles PID
- *       writes "handles N", the number of open handles of the process, and
+ *       writes "handles N", the number of open handles of the process (values
+ *       below 0x8000: 8191 handles), and
  *       "highest N", the highest handle value among them.
  *
  * GREETING is 1 when the server greets (Tavrin: two lines), 0 otherwise.
@@ -243,7 +244,7 @@ static const char* runHandles(DWORD pid) {
   ULONG_PTR value;
   HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
   if (!process) return "cannot open the process";
-  for (value = 4; value < 0x40000; value += 4) {
+  for (value = 4; value < 0x8000; value += 4) {
     HANDLE copy;
     if (DuplicateHandle(process, (HANDLE)value, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
       CloseHandle(copy);
