@@ -478,3 +478,34 @@ def test_hostile_peer_messages_from_many_phones_leave_it_serving(tavrin, phones,
     fresh = phones()
     assert fresh.read_greeting(idle=0.05).startswith(b"system windows ")
     observer.sync(fresh, rounds=1)
+
+
+def test_exit_while_the_about_box_is_open_ends_with_code_0(tavrin, windows):
+    # The tray menu stays reachable while the modal box is open.
+    assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
+    windows.find("--title", "About Tavrin")
+    assert tavrin.post(WM_COMMAND, EXIT, 0) == 0
+    assert tavrin.wait_exit(timeout=5) == 0
+    assert not harness.port_accepts()
+
+
+def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
+        tavrin, phone, observer, desktop, windows, markers):
+    # The worker waits for the main window; the modal loops must answer it.
+    first, first_ran = markers("first")
+    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    windows.find("--class", "#32768")
+    phone.send_item("Msg||While the menu is open||")
+    observer.sync(phone, rounds=1)
+    windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+    windows.gone("--class", "#32768")
+
+    assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
+    windows.find("--title", "About Tavrin")
+    phone.send_item("Msg||While the about box is open||" + desktop.winpath(first))
+    observer.sync(phone, rounds=1)
+    wait_balloon(windows, "While the about box is open\nClick for details...")
+    click_balloon(tavrin)
+    harness.wait_until(lambda: runs(first_ran) == 1, 10, "the target to open")
+    windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
+    windows.gone("--title", "About Tavrin")
