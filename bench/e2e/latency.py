@@ -18,7 +18,8 @@ What it measures, all in one run:
   throughput  --phones phones each writing --frames frames back to back; every
               move seen, in each phone's order; moves per second. Also one
               phone writing phones*frames frames, to Tavrin and to the floor
-              (the floor serves one connection at a time)
+              (the floor serves one connection at a time), one frame per send
+              and --batch frames per send
   idle        CPU time (utime+stime of the Linux process that runs Tavrin.exe,
               and of the prefix's wineserver) over --idle-seconds with no phone
               and with --phones idle phones connected
@@ -106,14 +107,14 @@ def latency(probe, port, count, greeting):
             "p99": percentile(values, 0.99), "mean": statistics.fmean(values), "max": max(values)}
 
 
-def throughput(probe, port, phones, frames, greeting):
-    result = probe.run("throughput", port, phones, frames, int(greeting))
+def throughput(probe, port, phones, frames, greeting, batch=1):
+    result = probe.run("throughput", port, phones, frames, int(greeting), batch)
     events, expected = int(result["events"][0]), int(result["expected"][0])
     errors = int(result["order_errors"][0])
     seconds = float(result["seconds"][0])
     if events != expected or errors:
         raise harness.HarnessError("throughput run lost or reordered moves: %s" % result)
-    return {"phones": phones, "frames": frames, "events": events, "order_errors": errors,
+    return {"phones": phones, "frames": frames, "batch": batch, "events": events, "order_errors": errors,
             "seconds": seconds, "per_second": events / seconds}
 
 
@@ -167,6 +168,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=2, help="latency runs per program, alternating (default %(default)s)")
     parser.add_argument("--phones", type=int, default=10, help="phones in the throughput and idle runs")
     parser.add_argument("--frames", type=int, default=2000, help="frames per phone in the throughput run")
+    parser.add_argument("--batch", type=int, default=100,
+                        help="frames per send in the batched single-phone runs (default %(default)s)")
     parser.add_argument("--idle-seconds", type=float, default=30.0, help="length of each idle measurement; 0 skips it")
     parser.add_argument("--exits", type=int, default=3, help="how many times to time the exit (default %(default)s)")
     parser.add_argument("--prefix", default=str(harness.BUILD / "bench-prefix"), help="Wine prefix (default %(default)s)")
@@ -198,13 +201,16 @@ def main():
                 floor = start_floor(desktop, build, logs, select)
                 results["latency"][name].append(latency(probe, FLOOR_PORT, args.messages, False))
                 floor.wait(timeout=30)
-        results["throughput"]["tavrin, %d phones" % args.phones] = throughput(
+        results["throughput"]["tavrin, %d phones, 1 per send" % args.phones] = throughput(
             probe, harness.PORT, args.phones, args.frames, True)
-        results["throughput"]["tavrin, 1 phone"] = throughput(probe, harness.PORT, 1, total, True)
-        for name, select in (("floor", False), ("floor+select", True)):
-            floor = start_floor(desktop, build, logs, select)
-            results["throughput"][name + ", 1 phone"] = throughput(probe, FLOOR_PORT, 1, total, False)
-            floor.wait(timeout=30)
+        for batch in (1, args.batch):
+            results["throughput"]["tavrin, 1 phone, %d per send" % batch] = throughput(
+                probe, harness.PORT, 1, total, True, batch)
+            for name, select in (("floor", False), ("floor+select", True)):
+                floor = start_floor(desktop, build, logs, select)
+                results["throughput"]["%s, 1 phone, %d per send" % (name, batch)] = throughput(
+                    probe, FLOOR_PORT, 1, total, False, batch)
+                floor.wait(timeout=30)
 
         if args.idle_seconds > 0:
             pids = linux_processes(prefix, "Tavrin.exe")

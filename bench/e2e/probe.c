@@ -10,9 +10,9 @@
  *       one connection; COUNT times: stamp, send one "mos" frame (a move of
  *       +1 or -1), wait for the hook to see the injected move. Writes
  *       "latency_us N" per message, after 50 unrecorded warm-up messages.
- *   throughput PORT PHONES FRAMES GREETING
+ *   throughput PORT PHONES FRAMES GREETING [BATCH]
  *       PHONES connections, each writing FRAMES frames back to back from its
- *       own thread, one send per frame. Phone i moves by +-(i+1) across and by
+ *       own thread, BATCH frames per send (default 1). Phone i moves by +-(i+1) across and by
  *       +-(1..9) down in a pattern of its sequence number, so that the hook can
  *       tell whose move it sees and check each phone's order. Writes
  *       "events N", "expected N", "seconds S", "order_errors N".
@@ -153,25 +153,30 @@ struct Sender {
   SOCKET socket;
   int phone;
   int frames;
+  int batch;
   HANDLE go;
   int ok;
 };
 
 static DWORD WINAPI sendFrames(void* argument) {
+  char buffer[48 * 1000];
   struct Sender* sender = (struct Sender*)argument;
-  int s;
+  int s = 0;
   WaitForSingleObject(sender->go, INFINITE);
-  for (s = 0; s < sender->frames; ++s) {
-    char buffer[48];
-    int dx, dy;
-    expectedMove(sender->phone, s, &dx, &dy);
-    if (!sendAll(sender->socket, buffer, frame(buffer, dx, dy))) return 0;
+  while (s < sender->frames) {
+    int length = 0, n;
+    for (n = 0; n < sender->batch && s < sender->frames; ++n, ++s) {
+      int dx, dy;
+      expectedMove(sender->phone, s, &dx, &dy);
+      length += frame(buffer + length, dx, dy);
+    }
+    if (!sendAll(sender->socket, buffer, length)) return 0;
   }
   sender->ok = 1;
   return 0;
 }
 
-static const char* runThroughput(int port, int phones, int frames, int greeting) {
+static const char* runThroughput(int port, int phones, int frames, int greeting, int batch) {
   static struct Sender senders[MAX_PHONES];
   HANDLE threads[MAX_PHONES];
   HANDLE go = CreateEventW(NULL, TRUE, FALSE, NULL);
@@ -181,6 +186,7 @@ static const char* runThroughput(int port, int phones, int frames, int greeting)
   DWORD waited;
   int p;
   if (phones < 1 || phones > MAX_PHONES || (LONG)phones * frames > MAX_EVENTS) return "too many phones or frames";
+  if (batch < 1 || batch > 1000) return "a batch is 1 to 1000 frames";
   seenMoves = calloc(MAX_EVENTS, sizeof *seenMoves);
   if (!seenMoves) return "out of memory";
   for (p = 0; p < phones; ++p) {
@@ -188,6 +194,7 @@ static const char* runThroughput(int port, int phones, int frames, int greeting)
     if (senders[p].socket == INVALID_SOCKET) return "cannot connect";
     senders[p].phone = p;
     senders[p].frames = frames;
+    senders[p].batch = batch;
     senders[p].go = go;
     threads[p] = CreateThread(NULL, 0, sendFrames, &senders[p], 0, NULL);
   }
@@ -267,8 +274,8 @@ static DWORD WINAPI work(void* unused) {
   (void)unused;
   if (wcscmp(mode, L"latency") == 0 && argcGlobal == 6)
     error = runLatency(_wtoi(a[3]), _wtoi(a[4]), _wtoi(a[5]));
-  else if (wcscmp(mode, L"throughput") == 0 && argcGlobal == 7)
-    error = runThroughput(_wtoi(a[3]), _wtoi(a[4]), _wtoi(a[5]), _wtoi(a[6]));
+  else if (wcscmp(mode, L"throughput") == 0 && (argcGlobal == 7 || argcGlobal == 8))
+    error = runThroughput(_wtoi(a[3]), _wtoi(a[4]), _wtoi(a[5]), _wtoi(a[6]), argcGlobal == 8 ? _wtoi(a[7]) : 1);
   else if (wcscmp(mode, L"exit") == 0 && argcGlobal == 3)
     error = runExit();
   else if (wcscmp(mode, L"handles") == 0 && argcGlobal == 4)
