@@ -97,7 +97,7 @@ def test_datagrams_reach_the_limited_and_the_subnet_broadcast_about_once_a_secon
         times = rounds(received[sock])
         gaps = [later - earlier for earlier, later in zip(times, times[1:])]
         assert 3 <= len(times) <= 4, times
-        assert all(0.8 < gap < 1.5 for gap in gaps), gaps
+        assert all(0.8 < gap < 1.8 for gap in gaps), gaps  # a loaded machine delays a pass
     for a, b in zip(rounds(received[limited]), rounds(received[subnet])):
         assert abs(a - b) < 0.2
 
