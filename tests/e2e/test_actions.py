@@ -278,7 +278,7 @@ def test_slideup_releases_the_switcher_then_maximizes_and_restores(phone, observ
     assert run(phone, observer, "slideright", "slideup") == [ALT_DOWN] + TAB + [ALT_UP]
     maximized = window.rect()
     assert maximized[2] > 300 and maximized[3] > 200
-    assert run(phone, observer, "slideup") == [ALT_DOWN] + TAB + [ALT_UP]
+    assert run(phone, observer, "slideup") == [ALT_DOWN] + TAB + [ALT_UP]  # nothing more to release
     assert window.rect() == (100, 100, 300, 200)
 
 
