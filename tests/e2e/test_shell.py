@@ -264,7 +264,7 @@ def own_entry(tavrin):
 def test_tray_icon_menu_and_about_box(tavrin, desktop, build, windows):
     shots = screenshots_wanted()
     taskbar = windows.find("--class", "Shell_TrayWnd")[0]["rect"]
-    # The icon sits at the taskbar's right end; the pointer rests just left of
+    # The icon sits at the taskbar's right end; the pointer goes just left of
     # it, where Wine shows no tip over the menu.
     pointer = (taskbar[2] - 40, taskbar[1] + 9)
     start_balloon = wait_balloon(windows, "IP Address : ")
@@ -286,8 +286,9 @@ def test_tray_icon_menu_and_about_box(tavrin, desktop, build, windows):
         assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
         menu, _ = windows.find("--class", "#32768")
     finally:
-        # A pointer left on the taskbar made later starts in this desktop
-        # wait for a taskbar that the launcher no longer found.
+        # With the pointer left resting on the tray icon, Wine's explorer
+        # stopped answering a few starts later, and every program started
+        # in the desktop after that hung: keep it off the taskbar.
         move_pointer(desktop, 8, 8)
     left, top, right, bottom = menu["rect"]
     assert right - left > 100 and bottom - top > 100, menu
