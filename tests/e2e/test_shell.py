@@ -261,8 +261,10 @@ def own_entry(tavrin):
 # --------------------------------------------------------------------------
 # Tray icon, menu and about box.
 
-def test_tray_icon_menu_and_about_box(tavrin, desktop, build, windows):
+def test_tray_icon_menu_and_about_box(start_tavrin, desktop, build, windows, no_run_entry):
     shots = screenshots_wanted()
+    set_run_entry(desktop, '"%s"' % desktop.winpath(build.tavrin()))  # "Auto Run" checked
+    tavrin = start_tavrin()
     taskbar = windows.find("--class", "Shell_TrayWnd")[0]["rect"]
     # The icon sits at the taskbar's right end; the pointer goes just left of
     # it, where Wine shows no tip over the menu.
