@@ -12,7 +12,8 @@ What it measures, all in one run:
               seen by a low-level mouse hook, both stamped with
               QueryPerformanceCounter inside probe.exe; p50/p90/p99 over
               --messages messages, for Tavrin.exe and for floor.exe (a blocking
-              recv and one SendInput per frame, nothing else)
+              recv and one SendInput per frame, nothing else), one message to
+              each in turn so that all see the same load
   floor+select the floor with a select (50 ms timeout) before each recv, as
               Tavrin's loop waits: what that wait costs under Wine
   throughput  --phones phones each writing --frames frames back to back; every
@@ -42,6 +43,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 import tavrin_harness as harness  # noqa: E402
 
 FLOOR_PORT = 1979
+SELECT_FLOOR_PORT = 1980
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -101,10 +103,16 @@ class Probe:
         return result
 
 
-def latency(probe, port, count, greeting):
-    values = [float(v) for v in probe.run("latency", port, count, int(greeting))["latency_us"]]
-    return {"n": len(values), "p50": percentile(values, 0.5), "p90": percentile(values, 0.9),
-            "p99": percentile(values, 0.99), "mean": statistics.fmean(values), "max": max(values)}
+def latency(probe, count, targets):
+    """targets: (port, greeting) pairs, sent to in turn. A summary per target."""
+    args = [value for port, greeting in targets for value in (port, int(greeting))]
+    seen = [[] for _ in targets]
+    for line in probe.run("latency", count, *args)["latency_us"]:
+        target, value = line.split()
+        seen[int(target)].append(float(value))
+    return [{"n": len(values), "p50": percentile(values, 0.5), "p90": percentile(values, 0.9),
+             "p99": percentile(values, 0.99), "mean": statistics.fmean(values), "max": max(values)}
+            for values in seen]
 
 
 def throughput(probe, port, phones, frames, greeting, batch=1):
@@ -119,7 +127,7 @@ def throughput(probe, port, phones, frames, greeting, batch=1):
 
 
 def start_floor(desktop, build, logs, select=False):
-    args = [FLOOR_PORT, 1] + (["select"] if select else [])
+    args = [SELECT_FLOOR_PORT if select else FLOOR_PORT, 1] + (["select"] if select else [])
     return desktop.start(build.helper("floor.exe"), *args, log=logs / "floor.log")
 
 
@@ -165,7 +173,7 @@ def report(results, args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--messages", type=int, default=2000, help="messages per latency run (default %(default)s)")
-    parser.add_argument("--rounds", type=int, default=2, help="latency runs per program, alternating (default %(default)s)")
+    parser.add_argument("--rounds", type=int, default=2, help="latency runs (default %(default)s)")
     parser.add_argument("--phones", type=int, default=10, help="phones in the throughput and idle runs")
     parser.add_argument("--frames", type=int, default=2000, help="frames per phone in the throughput run")
     parser.add_argument("--batch", type=int, default=100,
@@ -196,10 +204,13 @@ def main():
 
         total = args.phones * args.frames
         for _ in range(args.rounds):
-            results["latency"]["tavrin"].append(latency(probe, harness.PORT, args.messages, True))
-            for name, select in (("floor", False), ("floor+select", True)):
-                floor = start_floor(desktop, build, logs, select)
-                results["latency"][name].append(latency(probe, FLOOR_PORT, args.messages, False))
+            floors = [start_floor(desktop, build, logs, select) for select in (False, True)]
+            tavrin_run, floor_run, select_run = latency(
+                probe, args.messages, [(harness.PORT, True), (FLOOR_PORT, False), (SELECT_FLOOR_PORT, False)])
+            results["latency"]["tavrin"].append(tavrin_run)
+            results["latency"]["floor"].append(floor_run)
+            results["latency"]["floor+select"].append(select_run)
+            for floor in floors:
                 floor.wait(timeout=30)
         results["throughput"]["tavrin, %d phones, 1 per send" % args.phones] = throughput(
             probe, harness.PORT, args.phones, args.frames, True)
@@ -209,7 +220,7 @@ def main():
             for name, select in (("floor", False), ("floor+select", True)):
                 floor = start_floor(desktop, build, logs, select)
                 results["throughput"]["%s, 1 phone, %d per send" % (name, batch)] = throughput(
-                    probe, FLOOR_PORT, 1, total, False, batch)
+                    probe, SELECT_FLOOR_PORT if select else FLOOR_PORT, 1, total, False, batch)
                 floor.wait(timeout=30)
 
         if args.idle_seconds > 0:

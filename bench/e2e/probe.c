@@ -6,10 +6,11 @@
  * installed them); a second thread does the talking. Results go to OUTFILE,
  * one "name value..." line each; the last line is "done" or "error TEXT".
  *
- *   latency PORT COUNT GREETING
- *       one connection; COUNT times: stamp, send one "mos" frame (a move of
- *       +1 or -1), wait for the hook to see the injected move. Writes
- *       "latency_us N" per message, after 50 unrecorded warm-up messages.
+ *   latency COUNT PORT GREETING [PORT GREETING]...
+ *       one connection per PORT (up to 8), used in turn; COUNT times each:
+ *       stamp, send one "mos" frame (a move of +1 or -1), wait for the hook to
+ *       see the injected move. Writes "latency_us TARGET N" per message
+ *       (TARGET counts the ports from 0), after 50 unrecorded warm-up rounds.
  *   throughput PORT PHONES FRAMES GREETING [BATCH]
  *       PHONES connections, each writing FRAMES frames back to back from its
  *       own thread, BATCH frames per send (default 1). Phone i moves by +-(i+1) across and by
@@ -124,21 +125,27 @@ static int sendAll(SOCKET s, const char* data, int length) {
   return 1;
 }
 
-static const char* runLatency(int port, int count, int greeting) {
-  SOCKET phone = connectTo(port, greeting);
-  int i;
-  if (phone == INVALID_SOCKET) return "cannot connect";
-  for (i = -50; i < count; ++i) {
+/* Targets are taken in turn, message by message, so that each sees the
+ * same moments of a machine whose load changes. */
+static const char* runLatency(int count, int targets, const int* ports, const int* greetings) {
+  SOCKET phones[8];
+  int i, t;
+  for (t = 0; t < targets; ++t) {
+    phones[t] = connectTo(ports[t], greetings[t]);
+    if (phones[t] == INVALID_SOCKET) return "cannot connect";
+  }
+  for (i = -50 * targets; i < count * targets; ++i) {
     char buffer[48];
-    int length = frame(buffer, (i & 1) ? -1 : 1, 0);
+    int target = (i + 50 * targets) % targets, round = (i + 50 * targets) / targets;
+    int length = frame(buffer, (round & 1) ? -1 : 1, 0);
     LONG64 start;
     ResetEvent(seenEvent);
     start = now();
-    if (!sendAll(phone, buffer, length)) return "send failed";
+    if (!sendAll(phones[target], buffer, length)) return "send failed";
     if (WaitForSingleObject(seenEvent, 10000) != WAIT_OBJECT_0) return "no move seen within 10 s";
-    if (i >= 0) fprintf(out, "latency_us %.1f\n", microseconds(lastStamp - start));
+    if (i >= 0) fprintf(out, "latency_us %d %.1f\n", target, microseconds(lastStamp - start));
   }
-  closesocket(phone);
+  for (t = 0; t < targets; ++t) closesocket(phones[t]);
   return NULL;
 }
 
@@ -272,8 +279,14 @@ static DWORD WINAPI work(void* unused) {
   const wchar_t** a = (const wchar_t**)argvGlobal;
   const char* error = "unknown mode or wrong arguments";
   (void)unused;
-  if (wcscmp(mode, L"latency") == 0 && argcGlobal == 6)
-    error = runLatency(_wtoi(a[3]), _wtoi(a[4]), _wtoi(a[5]));
+  if (wcscmp(mode, L"latency") == 0 && argcGlobal >= 6 && argcGlobal % 2 == 0 && argcGlobal <= 20) {
+    int ports[8], greetings[8], t, targets = (argcGlobal - 4) / 2;
+    for (t = 0; t < targets; ++t) {
+      ports[t] = _wtoi(a[4 + 2 * t]);
+      greetings[t] = _wtoi(a[5 + 2 * t]);
+    }
+    error = runLatency(_wtoi(a[3]), targets, ports, greetings);
+  }
   else if (wcscmp(mode, L"throughput") == 0 && (argcGlobal == 7 || argcGlobal == 8))
     error = runThroughput(_wtoi(a[3]), _wtoi(a[4]), _wtoi(a[5]), _wtoi(a[6]), argcGlobal == 8 ? _wtoi(a[7]) : 1);
   else if (wcscmp(mode, L"exit") == 0 && argcGlobal == 3)
