@@ -401,6 +401,14 @@ def test_balloon_click_opens_the_first_target_and_a_repeated_title_changes_nothi
     assert runs(first_ran) == 2
 
 
+def test_a_long_title_is_cut_to_what_the_balloon_holds(tavrin, phone, observer, windows):
+    # 255 units: 234 of title, then the 21 of the click hint.
+    phone.send_item("Msg||" + "L" * 1500 + "||")
+    observer.sync(phone, rounds=1)
+    shown = wait_balloon(windows, "LLLL")
+    assert shown["text"] == "L" * 234 + "\nClick for details..."
+
+
 # --------------------------------------------------------------------------
 # Stopping while the worker waits for the main window.
 
