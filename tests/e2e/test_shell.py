@@ -520,3 +520,19 @@ def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
     harness.wait_until(lambda: runs(first_ran) == 1, 10, "the target to open")
     windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
     windows.gone("--title", "About Tavrin")
+
+
+def test_a_second_about_command_opens_no_second_box(tavrin, windows):
+    assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
+    windows.find("--title", "About Tavrin")
+    assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
+    # Posted after the second command, so handled after it: once the menu
+    # shows, the second command has had its effect.
+    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+    boxes = [w for w in windows.visible() if w["text"] == "About Tavrin"]
+    assert len(boxes) == 1, boxes
+    windows.gone("--class", "#32768")
+    windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
+    windows.gone("--title", "About Tavrin")
+    assert tavrin.running()
