@@ -119,7 +119,10 @@ SCREENSHOTS = ROOT / "docs" / "screenshots"
 
 WM_KEYDOWN = 0x0100
 WM_COMMAND = 0x0111
+WM_LBUTTONDOWN = 0x0201
+WM_LBUTTONUP = 0x0202
 WM_RBUTTONDOWN = 0x0204
+WM_RBUTTONUP = 0x0205
 VK_ESCAPE = 0x1B
 IDCANCEL = 2
 TRAY_CALLBACK = 1041
@@ -504,7 +507,7 @@ def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
         tavrin, phone, observer, desktop, windows, markers):
     # The worker waits for the main window; the modal loops must answer it.
     first, first_ran = markers("first")
-    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_LBUTTONDOWN) == 0  # either button opens it
     windows.find("--class", "#32768")
     phone.send_item("Msg||While the menu is open||")
     observer.sync(phone, rounds=1)
@@ -536,3 +539,12 @@ def test_a_second_about_command_opens_no_second_box(tavrin, windows):
     windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
     windows.gone("--title", "About Tavrin")
     assert tavrin.running()
+
+
+def test_only_a_button_press_on_icon_1_opens_the_menu(tavrin, windows):
+    for icon, event in ((TRAY_ICON, WM_RBUTTONUP), (TRAY_ICON, WM_LBUTTONUP), (2, WM_RBUTTONDOWN)):
+        assert tavrin.post(TRAY_CALLBACK, icon, event) == 0
+    # A menu opened by any of them would still be open when this box shows.
+    assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
+    windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
+    assert not [w for w in windows.visible() if w["class"] == "#32768"]
