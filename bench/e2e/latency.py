@@ -156,10 +156,13 @@ def report(results, args):
     lines.append("")
     lines.append("Ratio Tavrin/floor of the medians of p50: %.2f, p90: %.2f, p99: %.2f" % tuple(
         statistics.median(r[k] for r in t) / statistics.median(r[k] for r in f) for k in ("p50", "p90", "p99")))
-    lines += ["", "| Throughput | phones x frames | moves | seconds | moves/s |", "|---|---|---|---|---|"]
-    for name, r in results["throughput"].items():
-        lines.append("| %s | %d x %d | %d | %.2f | %.0f |" % (name, r["phones"], r["frames"], r["events"],
-                                                           r["seconds"], r["per_second"]))
+    lines += ["", "| Throughput | phones x frames | moves per run | moves/s, median | lowest, highest |",
+              "|---|---|---|---|---|"]
+    for name, runs in results["throughput"].items():
+        rates = [r["per_second"] for r in runs]
+        lines.append("| %s | %d x %d | %d | %.0f | %.0f, %.0f |" % (
+            name, runs[0]["phones"], runs[0]["frames"], runs[0]["events"], statistics.median(rates),
+            min(rates), max(rates)))
     if "idle" in results:
         lines += ["", "| Idle | seconds | Tavrin.exe CPU s | wineserver CPU s |", "|---|---|---|---|"]
         for name, r in results["idle"].items():
@@ -176,6 +179,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=2, help="latency runs (default %(default)s)")
     parser.add_argument("--phones", type=int, default=10, help="phones in the throughput and idle runs")
     parser.add_argument("--frames", type=int, default=2000, help="frames per phone in the throughput run")
+    parser.add_argument("--throughput-rounds", type=int, default=3,
+                        help="throughput runs of each kind, in turn (default %(default)s)")
     parser.add_argument("--batch", type=int, default=100,
                         help="frames per send in the batched single-phone runs (default %(default)s)")
     parser.add_argument("--idle-seconds", type=float, default=30.0, help="length of each idle measurement; 0 skips it")
@@ -212,16 +217,19 @@ def main():
             results["latency"]["floor+select"].append(select_run)
             for floor in floors:
                 floor.wait(timeout=30)
-        results["throughput"]["tavrin, %d phones, 1 per send" % args.phones] = throughput(
-            probe, harness.PORT, args.phones, args.frames, True)
-        for batch in (1, args.batch):
-            results["throughput"]["tavrin, 1 phone, %d per send" % batch] = throughput(
-                probe, harness.PORT, 1, total, True, batch)
-            for name, select in (("floor", False), ("floor+select", True)):
-                floor = start_floor(desktop, build, logs, select)
-                results["throughput"]["%s, 1 phone, %d per send" % (name, batch)] = throughput(
-                    probe, SELECT_FLOOR_PORT if select else FLOOR_PORT, 1, total, False, batch)
-                floor.wait(timeout=30)
+        # Rounds of every kind in turn, so that a busy spell of the machine
+        # does not fall on one kind only.
+        for _ in range(args.throughput_rounds):
+            add = lambda name, run: results["throughput"].setdefault(name, []).append(run)  # noqa: E731
+            add("tavrin, %d phones, 1 per send" % args.phones,
+                throughput(probe, harness.PORT, args.phones, args.frames, True))
+            for batch in (1, args.batch):
+                add("tavrin, 1 phone, %d per send" % batch, throughput(probe, harness.PORT, 1, total, True, batch))
+                for name, select in (("floor", False), ("floor+select", True)):
+                    floor = start_floor(desktop, build, logs, select)
+                    add("%s, 1 phone, %d per send" % (name, batch),
+                        throughput(probe, SELECT_FLOOR_PORT if select else FLOOR_PORT, 1, total, False, batch))
+                    floor.wait(timeout=30)
 
         if args.idle_seconds > 0:
             pids = linux_processes(prefix, "Tavrin.exe")
