@@ -404,6 +404,29 @@ def test_balloon_click_opens_the_first_target_and_a_repeated_title_changes_nothi
     assert runs(first_ran) == 2
 
 
+def running_markers(desktop, exe):
+    """Processes started from the marker copies beside `exe` (Wine shows
+    their Windows paths in the Linux process list)."""
+    folder = desktop.winpath(exe.parent).lower()
+    listing = subprocess.run(["ps", "-eo", "args"], capture_output=True, text=True, timeout=10).stdout
+    return [line for line in listing.splitlines() if folder in line.lower() and "ps -eo" not in line]
+
+
+def test_a_click_after_a_message_without_target_opens_nothing(tavrin, phone, observer, desktop, markers):
+    first, first_ran = markers("first")
+    third, third_ran = markers("third")
+    for title, target in (("One", first), ("Two", None), ("Three", third)):
+        phone.send_item("Msg||%s||%s" % (title, desktop.winpath(target) if target else ""))
+        observer.sync(phone, rounds=1)
+        click_balloon(tavrin)
+    harness.wait_until(lambda: runs(third_ran) == 1, 10, "the third target to open")
+    # The clicks open in order, so whatever the second click started was
+    # started before the third target was; once none of them runs, every
+    # start has left its line.
+    harness.wait_until(lambda: not running_markers(desktop, first), 10, "the started targets to end")
+    assert runs(first_ran) == 1, "the click after the message without target opened the previous one"
+
+
 def test_a_long_title_is_cut_to_what_the_balloon_holds(tavrin, phone, observer, windows):
     # 255 units: 234 of title, then the 21 of the click hint.
     phone.send_item("Msg||" + "L" * 1500 + "||")
