@@ -4,7 +4,8 @@
 #   setup     installs the Debian packages (scripts/setup.sh)
 #   native    native build, unit and server tests (ctest)
 #   asan      the same under AddressSanitizer and UndefinedBehaviorSanitizer
-#   windows   mingw-w64 cross build: Tavrin.exe, Extension.dll, test helpers
+#   windows   mingw-w64 cross build: Tavrin.exe, Extension.dll, test helpers,
+#             and the packages (cpack: ZIP and NSIS installer)
 #   fuzz      every libFuzzer target for 30 s (when fuzz/ has targets)
 #   e2e       Tavrin.exe under Wine on Xvfb (pytest tests/e2e)
 #
@@ -105,6 +106,10 @@ for s in "${stages[@]}"; do
       for product in Tavrin.exe Extension.dll e2e/observer.exe e2e/launch.exe e2e/postmsg.exe; do
         [ -f "$TAVRIN_WIN_BUILD/$product" ] || fail "the windows build made no $product"
       done
+      # The ZIP and the installer, which the e2e stage installs under Wine.
+      rm -rf "$TAVRIN_WIN_BUILD/packages"
+      cpack --config "$TAVRIN_WIN_BUILD/CPackConfig.cmake" -B "$TAVRIN_WIN_BUILD/packages" \
+        || fail "cpack (ZIP and NSIS installer) in $TAVRIN_WIN_BUILD/packages"
       done_stage "$TAVRIN_WIN_BUILD/Tavrin.exe"
       ;;
     fuzz)
