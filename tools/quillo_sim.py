@@ -494,7 +494,7 @@ def escaped(data, limit=None):
     text = data.decode("utf-8", "backslashreplace")
     shown = "".join(ch if ch.isprintable() else ch.encode("unicode_escape").decode("ascii") for ch in text)
     if limit and len(shown) > limit:
-        shown = "%s ... (%d bytes)" % (shown[:limit - 8], len(data))
+        shown = "%s ... (%d bytes)" % (shown[:limit - 8].rstrip(), len(data))
     return shown
 
 

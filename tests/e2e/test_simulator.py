@@ -15,6 +15,7 @@ from pathlib import Path
 import pytest
 
 import quillo_sim
+import tavrin_harness as harness
 
 SIMULATOR = Path(quillo_sim.__file__).resolve()
 GREETING = b"system windows 6.2\nversion 1. 5. 0. 0\n"
@@ -276,3 +277,15 @@ def test_list_shows_who_broadcasts_and_says_when_nobody_does():
         thread.join()
     assert result.returncode == 0
     assert result.stdout.count("found QUILLO-DESK-MAC at 127.0.0.1") == 1
+
+
+def test_find_reaches_the_real_tavrin_by_its_broadcasts(tavrin, observer):
+    if "v0" not in harness.interfaces():
+        pytest.skip("needs the namespace's veth pair (scripts/in-netns.sh --veth)")
+    name = socket.gethostname().split(".")[0].upper()[:15]  # Wine's computer name
+    result = run_simulator("--find", "--name", name.lower(), "--wait", 5, "--linger", "0",
+                           "press a", "press " + harness.SENTINEL)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert "connecting to %s at 10.77.0." % name in result.stdout
+    observer.wait_count(harness.SENTINEL_UP, 1)
+    assert observer.events() == ["key 41 down", "key 41 up"]
