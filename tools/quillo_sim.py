@@ -594,7 +594,7 @@ def main(argv=None):
     parser = argparse.ArgumentParser(
         description="Find Tavrin and send it mouse, keyboard and remote-control commands as the Quillo "
                     "phone app does.",
-        epilog=EXAMPLES, formatter_class=argparse.RawDescriptionHelpFormatter)
+        epilog=COMMAND_HELP + "\n\n" + EXAMPLES, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("items", nargs="*", help="commands to send, in order, one write each")
     parser.add_argument("--host", default=DEFAULT_HOST, help="server address (default %(default)s)")
     parser.add_argument("--port", type=int, default=DEFAULT_PORT, help="TCP port (default %(default)s)")
@@ -657,6 +657,9 @@ def main(argv=None):
     except ServerClosed as error:
         print("error: %s" % error, file=sys.stderr)
         return 3
+    except KeyboardInterrupt:
+        print("\ninterrupted", file=sys.stderr)
+        return 130
 
 
 if __name__ == "__main__":
