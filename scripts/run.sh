@@ -22,7 +22,7 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
+cd "$ROOT" || exit 1
 BUILD_ROOT=${TAVRIN_BUILD_ROOT:-$ROOT/build}
 export TAVRIN_WIN_BUILD=${TAVRIN_WIN_BUILD:-$BUILD_ROOT/e2e-win}
 export TAVRIN_WINEPREFIX=${TAVRIN_WINEPREFIX:-$BUILD_ROOT/wineprefix}

@@ -22,7 +22,7 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
+cd "$ROOT" || exit 1
 BUILD_ROOT=${TAVRIN_BUILD_ROOT:-$ROOT/build}
 FUZZ_SECONDS=${TAVRIN_FUZZ_SECONDS:-30}
 JOBS=${TAVRIN_JOBS:-2}
