@@ -136,7 +136,9 @@ def test_installer_round_trip(desktop, build, packages, session_observer, reques
         assert set(zipped) == INSTALLED - {"Uninstall.exe"}
         for name, data in zipped.items():
             assert (folder / name).read_bytes() == data, "%s differs between the installer and the ZIP" % name
-        assert [s.name for s in installation.shortcuts()] == ["Tavrin.lnk"]
+        shortcuts = installation.shortcuts()
+        assert [s.name for s in shortcuts] == ["Tavrin.lnk"]
+        assert str(location / "Tavrin.exe").encode() in shortcuts[0].read_bytes(), "the shortcut's target"
         uninstall = desktop.reg_query(UNINSTALL_KEY, "UninstallString")
         assert uninstall == ("REG_SZ", '"%s"' % (location / "Uninstall.exe"))
 
