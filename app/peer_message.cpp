@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "app/user_interface.h"
 #include "net/remote_server.h"
@@ -28,14 +29,14 @@ bool ParsePeerMessage(const char* line, char (&title)[kPeerTitleCapacity], char 
   return true;
 }
 
-void HandlePeerMessage(std::set<std::string>& seenTitles, UserInterface& ui, const char* line) {
+void HandlePeerMessage(PeerTitleSet& seenTitles, UserInterface& ui, const char* line) {
   char title[kPeerTitleCapacity];
   char target[kPeerTargetCapacity];
   if (!ParsePeerMessage(line, title, target)) return;
   try {
-    std::string key(title);
-    if (seenTitles.count(key)) return;
-    if (seenTitles.size() < kPeerTitleMemory) seenTitles.insert(std::move(key));
+    const std::string_view key(title);
+    if (seenTitles.find(key) != seenTitles.end()) return;
+    if (seenTitles.size() < kPeerTitleMemory) seenTitles.emplace(key);
   } catch (const std::bad_alloc&) {
     // Without memory to compare or record the title, it is shown unrecorded
     // rather than letting the failure end the worker.

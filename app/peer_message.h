@@ -1,6 +1,7 @@
 // "Msg||title||target" lines from the phone.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -19,6 +20,10 @@ constexpr size_t kPeerTitleShownBytes = 234;
 // cannot grow the set without bound.
 constexpr size_t kPeerTitleMemory = 4096;
 
+// Titles already shown. Transparent comparison, so that looking a title up
+// does not copy it.
+using PeerTitleSet = std::set<std::string, std::less<>>;
+
 // Splits the line into title and target (both zero-terminated; the title cut
 // to 234 bytes, the target to 2047); false when the line has no second "||".
 bool ParsePeerMessage(const char* line, char (&title)[kPeerTitleCapacity], char (&target)[kPeerTargetCapacity]);
@@ -26,6 +31,6 @@ bool ParsePeerMessage(const char* line, char (&title)[kPeerTitleCapacity], char 
 // Shows the message once per distinct title: parses the line, drops titles
 // already in `seenTitles`, records the new one and asks the main window for
 // the balloon.
-void HandlePeerMessage(std::set<std::string>& seenTitles, UserInterface& ui, const char* line);
+void HandlePeerMessage(PeerTitleSet& seenTitles, UserInterface& ui, const char* line);
 
 }  // namespace tavrin

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // Shown once, never twice.
-  std::set<std::string> seen;
+  tavrin::PeerTitleSet seen;
   tavrin::test::RecordingUserInterface ui;
   tavrin::HandlePeerMessage(seen, ui, line.c_str());
   tavrin::HandlePeerMessage(seen, ui, line.c_str());

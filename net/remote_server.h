@@ -8,6 +8,7 @@
 #include <string>
 
 #include "actions/desktop.h"
+#include "app/peer_message.h"
 #include "app/user_interface.h"
 #include "input/injector.h"
 #include "net/client_connection.h"
@@ -87,7 +88,7 @@ class RemoteServer {
 
   // Worker-owned state of the actions.
   bool switcherActive = false;
-  std::set<std::string> seenPeerTitles;
+  PeerTitleSet seenPeerTitles;
 
   Platform platform;
   TrackingInjector injector{*this};

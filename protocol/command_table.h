@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "app/peer_message.h"
+
 namespace tavrin {
 
 class Desktop;
@@ -24,7 +26,7 @@ struct CommandContext {
   Desktop& desktop;
   UserInterface& ui;
   bool& switcherActive;
-  std::set<std::string>& seenPeerTitles;
+  PeerTitleSet& seenPeerTitles;
 };
 
 struct TextCommand {

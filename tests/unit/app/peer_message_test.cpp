@@ -46,7 +46,7 @@ TEST(PeerMessage, CutsTitleToWhatTheBalloonShowsAndTargetToItsBuffer) {
 }
 
 TEST(PeerMessage, EachTitleIsShownOnce) {
-  std::set<std::string> seen;
+  PeerTitleSet seen;
   test::RecordingUserInterface ui;
   for (const char* line : {"Msg||Hello", "Msg||Hello||first", "Msg||Hello||second", "Msg||hello||third",
                            "Msg||||empty", "Msg||||again"})
@@ -55,7 +55,7 @@ TEST(PeerMessage, EachTitleIsShownOnce) {
 }
 
 TEST(PeerMessage, TitlesThatDifferOnlyPastTheCutAreOneTitle) {
-  std::set<std::string> seen;
+  PeerTitleSet seen;
   test::RecordingUserInterface ui;
   const std::string common(300, 'c');
   HandlePeerMessage(seen, ui, ("Msg||" + common + "1||a").c_str());
@@ -64,7 +64,7 @@ TEST(PeerMessage, TitlesThatDifferOnlyPastTheCutAreOneTitle) {
 }
 
 TEST(PeerMessage, TheRecordOfShownTitlesIsBounded) {
-  std::set<std::string> seen;
+  PeerTitleSet seen;
   test::RecordingUserInterface ui;
   for (size_t i = 0; i < kPeerTitleMemory + 10; ++i)
     HandlePeerMessage(seen, ui, ("Msg||title " + std::to_string(i) + "||x").c_str());

@@ -25,7 +25,7 @@ struct Commands {
   test::FakeDesktop desktop;
   test::RecordingUserInterface ui;
   bool switcherActive = false;
-  std::set<std::string> seen;
+  PeerTitleSet seen;
   CommandContext context{injector, desktop, ui, switcherActive, seen};
 
   Commands() {
