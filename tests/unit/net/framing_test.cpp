@@ -2,6 +2,8 @@
 // through a server without sockets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -187,6 +189,43 @@ TEST_F(Framing, EverySplitOfAStreamGivesTheSameMessages) {
       ASSERT_EQ(local.seen, expected) << "split at " << a << " and " << b;
       ASSERT_EQ(std::string(c.buffer, c.fill), rest);
     }
+  }
+  server->platform.observer = &recorder;
+}
+
+// A stream much longer than the buffer, read the way recv reads it (as much
+// as the buffer has room for), with the 8192-byte boundaries falling at every
+// position inside its messages: every message is handed on once, in order.
+TEST_F(Framing, BufferBoundariesAnywhereInAMessageLoseNothing) {
+  std::string body;
+  Seen expected;
+  for (int i = 0; body.size() < 3 * kReceiveCapacity; ++i) {
+    const std::string move = "m " + std::to_string(i % 97) + " -" + std::to_string(i % 13);
+    char header[8];
+    std::snprintf(header, sizeof header, "mos%03zu", move.size());
+    body += header + move;
+    expected.push_back("m:" + move);
+    if (i % 5 == 0) {
+      body += "utf8 line " + std::to_string(i) + "\n";
+      expected.push_back("t:utf8 line " + std::to_string(i));
+    }
+  }
+  for (size_t lead = 0; lead < 40; ++lead) {
+    const std::string stream = std::string(lead, 'x') + "\n" + body;
+    Recorder local;
+    server->platform.observer = &local;
+    ClientConnection c;
+    for (size_t at = 0; at < stream.size();) {
+      const int32_t taken =
+          server->feed(c, stream.data() + at, static_cast<int32_t>(std::min<size_t>(stream.size() - at, 9000)));
+      ASSERT_GT(taken, 0) << "stuck at " << at << " with lead " << lead;
+      at += static_cast<size_t>(taken);
+    }
+    ASSERT_FALSE(local.seen.empty());
+    ASSERT_EQ(local.seen.front(), "t:" + std::string(lead, 'x'));
+    local.seen.erase(local.seen.begin());
+    ASSERT_EQ(local.seen, expected) << "lead " << lead;
+    ASSERT_EQ(c.fill, 0);
   }
   server->platform.observer = &recorder;
 }
