@@ -235,6 +235,23 @@ class WineDesktop:
     def taskkill(self, pid):
         return self.run("taskkill", "/f", "/pid", str(pid), log=self.logs / "taskkill.log")
 
+    def wait_or_kill(self, process, windows_pid, timeout):
+        """Waits for a program asked to end; past the timeout ends it by its
+        Windows process id (a callable, read only then), then by the Linux one.
+        Returns its exit status, or None when it had to be killed."""
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            pid = windows_pid()
+            if pid:
+                self.taskkill(pid)
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+            return None
+
     def shutdown(self):
         """Ends every process of this prefix (and only of this prefix)."""
         for flag in ("-k", "-w"):
@@ -332,18 +349,7 @@ class Tavrin:
         if not self.running():
             return self.process.returncode
         self.post(WM_COMMAND, EXIT_COMMAND, 0)
-        try:
-            return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            pid = self.pid()
-            if pid:
-                self.desktop.taskkill(pid)
-            try:
-                self.process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-            return None
+        return self.desktop.wait_or_kill(self.process, self.pid, timeout)
 
 
 # --------------------------------------------------------------------------

@@ -7,7 +7,6 @@ the window through SendMessage, SetWindowPos or ShowWindow, which return only
 once the window's thread has handled them, so a sentinel key sent after a
 command is logged only after the window logged what the command did."""
 
-import subprocess
 import time
 from pathlib import Path
 
@@ -71,17 +70,7 @@ class ForegroundWindow:
         if self.process.poll() is None:
             self.desktop.run_program(self.build.helper("postmsg.exe"), "--class", "TavrinTestWindow",
                                      "--wait", "0", WM_CLOSE, 0, 0)
-            try:
-                self.process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                pid = self.pid()
-                if pid:
-                    self.desktop.taskkill(pid)
-                try:
-                    self.process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+            self.desktop.wait_or_kill(self.process, self.pid, 5)
 
     def pid(self):
         try:
