@@ -259,6 +259,18 @@ class WineDesktop:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
 
 
+def started_pid(status):
+    """The Windows process id that launch.exe wrote to a status file, or None
+    before the program has started."""
+    try:
+        for line in Path(status).read_text().splitlines():
+            if line.startswith("started "):
+                return int(line.split()[1])
+    except FileNotFoundError:
+        pass
+    return None
+
+
 # --------------------------------------------------------------------------
 # Built programs.
 
@@ -315,13 +327,7 @@ class Tavrin:
 
     def pid(self):
         """The Windows process id, once the program has started."""
-        try:
-            for line in self.status.read_text().splitlines():
-                if line.startswith("started "):
-                    return int(line.split()[1])
-        except FileNotFoundError:
-            pass
-        return None
+        return started_pid(self.status)
 
     def wait_serving(self, timeout=30):
         def ready():

@@ -73,13 +73,7 @@ class ForegroundWindow:
             self.desktop.wait_or_kill(self.process, self.pid, 5)
 
     def pid(self):
-        try:
-            for line in self.status.read_text().splitlines():
-                if line.startswith("started "):
-                    return int(line.split()[1])
-        except FileNotFoundError:
-            pass
-        return None
+        return harness.started_pid(self.status)
 
 
 @pytest.fixture
