@@ -13,6 +13,8 @@ PACKAGES=(
   libxi6 libxrandr2 libxrender1 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1
   python3 python3-pytest
   iproute2 util-linux imagemagick
+  # Drops a test phone's packets inside the test namespace (a phone that vanishes).
+  nftables
   # makensis, for the Windows installer that cpack builds.
   nsis
 )
