@@ -43,7 +43,13 @@ class Desktop {
   virtual void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                             uint32_t flags) = 0;
   virtual void showWindow(WindowRef window, int32_t command) = 0;
-  virtual void sendSysCommand(WindowRef window, uint32_t command) = 0;  // SendMessageW WM_SYSCOMMAND
+  // WM_SYSCOMMAND, waiting a couple of seconds at most for the window to
+  // answer: a program that hangs, or that answers "close" with a save prompt,
+  // must not hold up every phone.
+  virtual void sendSysCommand(WindowRef window, uint32_t command) = 0;
+  // True for the windows of this program itself (the hidden main window while
+  // the tray menu is open, a message box), which the window commands leave alone.
+  virtual bool isOwnWindow(WindowRef window) = 0;
   virtual int32_t systemMetric(int32_t index) = 0;
 
   // Text entry into windows that are not Unicode windows.

@@ -24,23 +24,33 @@ namespace {
 
 bool HasStyle(uint32_t style, uint32_t bits) { return (style & bits) == bits; }
 
+// The foreground window the window commands may act on: none when it is one
+// of this program's own. Opening the tray menu brings the hidden main window
+// to the front; maximising it would show it, and closing it from the worker
+// would stop the program from inside its own worker.
+WindowRef ForeignForeground(Desktop& desktop) {
+  const WindowRef window = desktop.foregroundWindow();
+  if (!window || desktop.isOwnWindow(window)) return 0;
+  return window;
+}
+
 }  // namespace
 
 void CloseForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
+  const WindowRef window = ForeignForeground(desktop);
   if (!window) return;
   if (HasStyle(desktop.windowStyle(window), kStyleVisible)) desktop.sendSysCommand(window, kScClose);
 }
 
 void MinimizeForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
+  const WindowRef window = ForeignForeground(desktop);
   if (!window) return;
   if (HasStyle(desktop.windowStyle(window), kStyleVisible | kStyleMinimizeBox))
     desktop.sendSysCommand(window, kScMinimize);
 }
 
 void ToggleMaximizeForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
+  const WindowRef window = ForeignForeground(desktop);
   if (!window) return;
   const uint32_t style = desktop.windowStyle(window);
   if (!HasStyle(style, kStyleVisible | kStyleMaximizeBox)) return;
@@ -73,7 +83,7 @@ bool ZoomInRect(Rect& rect, int32_t maxWidth, int32_t maxHeight) {
 }
 
 void ZoomOutForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
+  const WindowRef window = ForeignForeground(desktop);
   if (!window) return;
   if (desktop.isIconic(window) || !HasStyle(desktop.windowStyle(window), kStyleThickFrame)) return;
   if (desktop.isZoomed(window)) {
@@ -88,7 +98,7 @@ void ZoomOutForeground(Desktop& desktop) {
 }
 
 void ZoomInForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
+  const WindowRef window = ForeignForeground(desktop);
   if (!window) return;
   if (desktop.isZoomed(window) || desktop.isIconic(window) ||
       !HasStyle(desktop.windowStyle(window), kStyleThickFrame))
@@ -106,7 +116,7 @@ void ZoomInForeground(Desktop& desktop) {
 }
 
 void MaximizeOrRestoreForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
+  const WindowRef window = ForeignForeground(desktop);
   if (!window) return;
   if (desktop.isIconic(window) || !HasStyle(desktop.windowStyle(window), kStyleThickFrame)) return;
   desktop.showWindow(window, desktop.isZoomed(window) ? kSwRestore : kSwMaximize);

@@ -20,6 +20,17 @@ namespace {
 
 HWND ToHandle(WindowRef window) { return reinterpret_cast<HWND>(window); }
 
+// How long the worker waits for another program's window. Every phone waits
+// while it does, so a window that does not answer in this time is given up on.
+constexpr UINT kWindowAnswerMs = 1500;
+
+// Moving or showing another thread's window waits for that thread without a
+// time limit; ask first whether it answers at all.
+bool Answers(HWND window) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWindowAnswerMs, &ignored) != 0;
+}
+
 // The shell's automation object and the interface that has ToggleDesktop.
 constexpr CLSID kShellClass = {0x13709620, 0xC279, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 constexpr IID kShellDispatch4 = {0xEFD84B2D, 0x4BCF, 0x4298, {0xBE, 0x25, 0xEB, 0x54, 0x2A, 0x59, 0xFB, 0xDA}};
@@ -80,14 +91,26 @@ bool Win32Desktop::windowRect(WindowRef window, Rect& rect) {
 
 void Win32Desktop::setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                                 uint32_t flags) {
+  if (!Answers(ToHandle(window))) return;
   // The window itself as the insert-after handle; SWP_NOZORDER makes it moot.
   SetWindowPos(ToHandle(window), ToHandle(window), x, y, width, height, flags);
 }
 
-void Win32Desktop::showWindow(WindowRef window, int32_t command) { ShowWindow(ToHandle(window), command); }
+void Win32Desktop::showWindow(WindowRef window, int32_t command) {
+  if (Answers(ToHandle(window))) ShowWindow(ToHandle(window), command);
+}
 
 void Win32Desktop::sendSysCommand(WindowRef window, uint32_t command) {
-  SendMessageW(ToHandle(window), WM_SYSCOMMAND, command, 0);
+  // A window that answers "close" with a save prompt answers only when the
+  // user does; the command has reached it by the time the wait is given up.
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(ToHandle(window), WM_SYSCOMMAND, command, 0, SMTO_ABORTIFHUNG, kWindowAnswerMs, &ignored);
+}
+
+bool Win32Desktop::isOwnWindow(WindowRef window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(ToHandle(window), &process);
+  return process == GetCurrentProcessId();
 }
 
 int32_t Win32Desktop::systemMetric(int32_t index) { return GetSystemMetrics(index); }

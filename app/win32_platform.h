@@ -29,6 +29,7 @@ class Win32Desktop final : public Desktop {
                     uint32_t flags) override;
   void showWindow(WindowRef window, int32_t command) override;
   void sendSysCommand(WindowRef window, uint32_t command) override;
+  bool isOwnWindow(WindowRef window) override;
   int32_t systemMetric(int32_t index) override;
 
   bool isWindowUnicode(WindowRef window) override;

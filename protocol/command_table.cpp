@@ -43,7 +43,7 @@ void SlideDown(CommandContext& c, const char*) {
 void DragStart(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, false); }
 void DragEnd(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, true); }
 void Drag(CommandContext& c, const char* line) { DragMove(c.injector, line + 5); }
-void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, line + 5); }
+void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, line + 5, c.stop); }
 void PeerMessage(CommandContext& c, const char* line) { HandlePeerMessage(c.seenPeerTitles, c.ui, line); }
 void Shutdown(CommandContext& c, const char*) { RequestShutdown(c.ui); }
 void NewTab(CommandContext& c, const char*) { NewBrowserTab(c.injector); }
@@ -70,6 +70,7 @@ class AbsentDesktop final : public Desktop {
   void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
   void showWindow(WindowRef, int32_t) override {}
   void sendSysCommand(WindowRef, uint32_t) override {}
+  bool isOwnWindow(WindowRef) override { return false; }
   int32_t systemMetric(int32_t) override { return 0; }
   bool isWindowUnicode(WindowRef) override { return true; }
   uint32_t windowThread(WindowRef) override { return 0; }
@@ -162,7 +163,7 @@ bool DispatchTextLine(RemoteServer& server, const char* line) {
   CommandContext context{server.injector,
                          server.platform.desktop ? *server.platform.desktop : absentDesktop,
                          server.platform.ui ? *server.platform.ui : absentUserInterface,
-                         server.switcherActive, server.seenPeerTitles};
+                         server.switcherActive, server.seenPeerTitles, &server.stopRequested};
   return DispatchTextLine(context, line);
 }
 

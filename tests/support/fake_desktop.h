@@ -16,6 +16,7 @@ class FakeDesktop : public Desktop {
  public:
   // Foreground window and its state.
   WindowRef foreground = 0;
+  WindowRef ownWindow = 0;  // a window of the program itself
   uint32_t style = 0;
   bool iconic = false;
   bool zoomed = false;
@@ -57,6 +58,7 @@ class FakeDesktop : public Desktop {
   }
   void showWindow(WindowRef, int32_t command) override { record("showWindow %d", command); }
   void sendSysCommand(WindowRef, uint32_t command) override { record("sysCommand %x", command); }
+  bool isOwnWindow(WindowRef window) override { return window != 0 && window == ownWindow; }
   int32_t systemMetric(int32_t index) override {
     return index == 59 ? maxTrackWidth : index == 60 ? maxTrackHeight : 0;
   }

@@ -117,6 +117,22 @@ TEST(WindowCommands, NeedTheirStyleBits) {
   }
 }
 
+TEST(WindowCommands, LeaveTheProgramsOwnWindowsAlone) {
+  void (*const actions[])(Desktop&) = {CloseForeground,          MinimizeForeground, ToggleMaximizeForeground,
+                                       MaximizeOrRestoreForeground, ZoomInForeground,  ZoomOutForeground};
+  for (auto action : actions) {
+    test::FakeDesktop desktop;
+    desktop.foreground = desktop.ownWindow = 3;
+    desktop.style = kSizable | kStyleMinimizeBox | kStyleMaximizeBox;
+    desktop.rect = {10, 10, 310, 210};
+    action(desktop);
+    EXPECT_TRUE(desktop.calls.empty()) << desktop.calls.front();
+    desktop.ownWindow = 4;  // another program's window is still served
+    action(desktop);
+    EXPECT_FALSE(desktop.calls.empty());
+  }
+}
+
 // Key events written as "Alt+", "Alt-", "Tab+", ... for the switcher tests.
 Calls Keys(test::RecordingInjector& injector) {
   Calls out;
