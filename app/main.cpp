@@ -32,6 +32,18 @@ UINT taskbarCreatedMessage = 0;
 // Set while WM_DESTROY stops the server: messages that arrive meanwhile must
 // not bring the tray icon back.
 bool stopping = false;
+// Set when the worker did not end in time at Exit (it is inside a call into
+// another program that does not return): the process ends without waiting.
+bool workerAbandoned = false;
+// How long Exit waits for the worker before ending the process anyway.
+constexpr uint32_t kWorkerStopWaitMs = 3000;
+
+void AddTrayIconOrRetry(HWND window) {
+  if (AddTrayIcon(window))
+    KillTimer(window, kTrayRetryTimer);
+  else
+    SetTimer(window, kTrayRetryTimer, kTrayRetryMs, nullptr);
+}
 
 void OnCreate(HWND window) {
   DeleteConfigFile();
@@ -50,15 +62,22 @@ void OnCreate(HWND window) {
     }
   }
   autorunEnabled = QueryAutorun();
-  AddTrayIcon(window);
+  AddTrayIconOrRetry(window);
 }
 
 void OnDestroy(HWND window) {
   stopping = true;
+  KillTimer(window, kTrayRetryTimer);
   RemoveTrayIcon(window);
   PostQuitMessage(0);
-  // The server's destructor keeps answering sent messages while it waits for
-  // its worker, which may be inside a PeerBalloonMessage to this window.
+  // The stop keeps answering sent messages while it waits for the worker,
+  // which may be inside a PeerBalloonMessage to this window. A worker that
+  // does not end in time is stuck in another program; the server it uses is
+  // left alone and the process ends without it.
+  if (serverInstance != nullptr && !serverInstance->stop(kWorkerStopWaitMs)) {
+    workerAbandoned = true;
+    return;
+  }
   delete serverInstance;
   serverInstance = nullptr;
   delete userInterface;
@@ -123,6 +142,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       if (OnMenuCommand(window, LOWORD(wParam))) return 0;
       break;
+    case WM_TIMER:
+      if (wParam == kTrayRetryTimer) {
+        if (!stopping) AddTrayIconOrRetry(window);
+        return 0;
+      }
+      break;
     case WM_DWMCOMPOSITIONCHANGED:
       RefreshCompositionFlag();
       return 0;
@@ -137,7 +162,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     default:
       if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
-        if (!stopping) AddTrayIcon(window);
+        if (!stopping) AddTrayIconOrRetry(window);
         return 0;
       }
       break;
@@ -178,5 +203,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     DispatchMessageW(&message);
   }
   CloseHandle(mutex);
+  // Ends every thread at once, the stuck worker included, without running
+  // the destructors of objects it may still use.
+  if (workerAbandoned) ExitProcess(static_cast<UINT>(message.wParam));
   return static_cast<int>(message.wParam);
 }

@@ -91,7 +91,7 @@ void PostCharWithLayoutSwitch(Desktop& desktop, WindowRef target, uint32_t threa
   desktop.attachThreadInput(thread, false);
 }
 
-void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text) {
+void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text, const std::atomic<bool>* stop) {
   const WindowRef foreground = desktop.foregroundWindow();
   const bool unicodeWindow = foreground != 0 && desktop.isWindowUnicode(foreground);
   WindowRef target = foreground;
@@ -110,6 +110,7 @@ void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text) {
   DecodeUtf8ToUtf16(text, units, kTextUnitCapacity);  // what decoded before a failure is still typed
 
   for (int32_t i = 0; i < kTextUnitCapacity && units[i] != 0; ++i) {
+    if (stop && stop->load(std::memory_order_relaxed)) return;
     // A window that is not a Unicode window would get '?' for characters
     // outside its code page from a Unicode key event, so those are posted to
     // it under a layout that can hold them.

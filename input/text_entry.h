@@ -1,5 +1,6 @@
 // "utf8 " text in any script to the foreground window.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "actions/desktop.h"
@@ -20,7 +21,11 @@ constexpr uintptr_t kInputLangChangeSysCharset = 1;      // INPUTLANGCHANGE_SYSC
 // Returns 0 with a zero unit stored after the text, or -1 when decoding
 // stopped early (units stored so far stay, no zero unit is added).
 int DecodeUtf8ToUtf16(const char* text, uint16_t* units, int32_t capacity);
-void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text);
+// Types the text into the foreground window. Posting to a window that is not
+// a Unicode window takes 20 ms a character, so a long line takes seconds:
+// `stop`, when given, is checked before every character and ends the typing
+// once it is set (the program is stopping).
+void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text, const std::atomic<bool>* stop = nullptr);
 void PostCharWithLayoutSwitch(Desktop& desktop, WindowRef target, uint32_t thread, uint16_t unit);
 
 }  // namespace tavrin

@@ -52,7 +52,7 @@ void RemoteServer::afterReceive(ClientConnection& connection) {
 }
 
 int RemoteServer::processBuffer(ClientConnection& connection) {
-  while (connection.fill >= 3) {
+  while (connection.fill >= 3 && !stopRequested.load(std::memory_order_relaxed)) {
     const int32_t before = connection.fill;
     int r = 0;
     if (std::memcmp(connection.buffer, "key", 3) == 0 || std::memcmp(connection.buffer, "mos", 3) == 0) {

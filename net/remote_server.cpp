@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "actions/window_actions.h"
 #include "input/key_tables.h"
 #include "net/discovery.h"
 #include "net/read_set.h"
@@ -30,8 +31,6 @@ constexpr long kSelectTimeoutUs = 50000;
 constexpr uint32_t kSelectFailurePauseMs = 10000;
 constexpr unsigned kWorkerStackBytes = 0x40000;
 constexpr int kListenBacklog = 5;
-constexpr uint16_t kAltKey = 0x12;
-constexpr uint16_t kLeftWinKey = 0x5B;
 
 uint32_t TickCount() {
 #ifdef _WIN32
@@ -188,31 +187,43 @@ void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
   if (workerThread == -1) running = 0;
 }
 
-RemoteServer::~RemoteServer() {
-  if (workerThread != -1) {
-    running = 0;
+bool RemoteServer::stop(uint32_t timeoutMs) {
+  stopRequested = true;
+  if (workerThread == -1) return true;
+  running = 0;
 #ifdef _WIN32
-    // The worker may be inside a synchronous SendMessageW to the main window
-    // (a peer balloon), and this runs on that window's thread: a plain wait
-    // would never end. Let sent messages through while waiting.
-    HANDLE thread = reinterpret_cast<HANDLE>(workerThread);
-    for (;;) {
-      DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
-      if (woke == WAIT_OBJECT_0) break;
-      if (woke == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        continue;
-      }
-      WaitForSingleObject(thread, INFINITE);
-      break;
+  // The worker may be inside a synchronous SendMessageW to the main window
+  // (a peer balloon), and this runs on that window's thread: a plain wait
+  // would never end. Let sent messages through while waiting.
+  HANDLE thread = reinterpret_cast<HANDLE>(workerThread);
+  const DWORD started = GetTickCount();
+  for (;;) {
+    DWORD left = INFINITE;
+    if (timeoutMs != kWaitForever) {
+      const DWORD elapsed = GetTickCount() - started;
+      left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
     }
-    CloseHandle(thread);
-#else
-    pthread_join(static_cast<pthread_t>(workerThread), nullptr);
-#endif
-    workerThread = -1;
+    const DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+    if (woke == WAIT_OBJECT_0) break;
+    if (woke == WAIT_OBJECT_0 + 1) {
+      MSG message;
+      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      continue;
+    }
+    if (woke == WAIT_TIMEOUT || WaitForSingleObject(thread, left) != WAIT_OBJECT_0) return false;
+    break;
   }
+  CloseHandle(thread);
+#else
+  (void)timeoutMs;  // the native worker never calls into other programs
+  pthread_join(static_cast<pthread_t>(workerThread), nullptr);
+#endif
+  workerThread = -1;
+  return true;
+}
+
+RemoteServer::~RemoteServer() {
+  stop(kWaitForever);
   injector.current = nullptr;
   // Every release looks at every record, so all of them stay valid until
   // nothing is held any more.
@@ -329,8 +340,10 @@ int RemoteServer::closeClient(ClientConnection& connection) { return CloseSocket
 
 void RemoteServer::releaseHeld(ClientConnection& connection) {
   if (connection.held.count == 0) return;
-  // Letting go of Alt or the Windows key closes the window switcher.
-  if (switcherActive && (connection.held.holds(kAltKey) || connection.held.holds(kLeftWinKey))) switcherActive = false;
+  // Letting go of the key that holds the window switcher open closes it;
+  // letting go of the other one (another phone's) does not.
+  if (switcherActive && connection.held.holds(compositionEnabled.load() ? kVkLeftWindows : kVkMenu))
+    switcherActive = false;
   ClientConnection* previous = injector.current;
   injector.current = nullptr;
   connection.held.releaseAll(injector);

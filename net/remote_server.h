@@ -71,6 +71,14 @@ class RemoteServer {
   // are driven directly through feed() (unit tests, fuzzing, benchmarks).
   explicit RemoteServer(const Platform& platform);
   ~RemoteServer();
+  // Asks the worker to end and waits up to `timeoutMs` (kWaitForever: no limit)
+  // for it, answering the messages the worker sends to this thread meanwhile.
+  // False when the worker is still inside a call into another program that
+  // does not return (an automation server, a window); the server must then
+  // never be destroyed, and the caller ends the process instead. The native
+  // build always waits for the worker.
+  bool stop(uint32_t timeoutMs);
+  static constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
   RemoteServer(const RemoteServer&) = delete;
   RemoteServer& operator=(const RemoteServer&) = delete;
 
@@ -81,6 +89,10 @@ class RemoteServer {
   // The worker thread (an opaque handle; -1 when not started).
   intptr_t workerThread = -1;
   std::atomic<int32_t> running{0};
+  // Set when the program stops, before the worker is waited for: a long
+  // action (typing a long line into a window that is not a Unicode window)
+  // and the framing loop end early instead of holding up the stop.
+  std::atomic<bool> stopRequested{false};
   std::map<uint32_t, ClientConnection*> clients;
   WindowHandle mainWindow = nullptr;
   int32_t wheelAccumulator = 0;

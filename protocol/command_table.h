@@ -1,5 +1,6 @@
 // The ordered table of text commands.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -27,6 +28,8 @@ struct CommandContext {
   UserInterface& ui;
   bool& switcherActive;
   PeerTitleSet& seenPeerTitles;
+  // Set once the program is stopping: long actions end early.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct TextCommand {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,23 @@ TEST(TypeUtf8Text, NonUnicodeWindowGetsPostedCharsAbove254) {
   t.desktop.unicode = false;
   EXPECT_EQ(t.type("\xC3\xA9\xC3\xBF"), (Events{"unicode 00e9"}));
   EXPECT_EQ(t.desktop.calls, (Events{"attach 7 on", "sleep 20", "post 5 0102 00ff 1", "attach 7 off"}));
+}
+
+TEST(TypeUtf8Text, StopsBetweenCharactersOnceTheProgramStops) {
+  // Stopping is asked for while the second posted character waits its 20 ms.
+  struct StoppingDesktop : test::FakeDesktop {
+    std::atomic<bool> stop{false};
+    void sleepMilliseconds(uint32_t ms) override {
+      FakeDesktop::sleepMilliseconds(ms);
+      if (std::count(calls.begin(), calls.end(), "sleep 20") == 2) stop = true;
+    }
+  } desktop;
+  desktop.foreground = 5;
+  desktop.unicode = false;
+  test::RecordingInjector injector;
+  TypeUtf8Text(injector, desktop, "\xD0\x96\xD0\x96\xD0\x96" "a", &desktop.stop);
+  EXPECT_EQ(std::count(desktop.calls.begin(), desktop.calls.end(), "post 5 0102 0416 1"), 2);
+  EXPECT_TRUE(injector.take().empty());
 }
 
 TEST(TypeUtf8Text, PostsToCaretThenFocusThenActiveWindow) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "input/held_input.h"
+#include "actions/window_actions.h"
 #include "net/remote_server.h"
 #include "support/fakes.h"
 
@@ -145,13 +146,18 @@ TEST_F(Tracking, DroppingAConnectionReleasesWhatItHoldsAndNothingTwice) {
   EXPECT_TRUE(server->clients.empty());
 }
 
-TEST_F(Tracking, LettingGoOfAltOrWinClosesTheSwitcher) {
+TEST_F(Tracking, LettingGoOfTheSwitchersKeyClosesIt) {
+  // Alt holds the switcher open without composition, the left Win key with it;
+  // another phone letting go of the other key leaves the switcher open.
   struct Case {
+    bool composition;
     uint16_t key;
     bool stillActive;
-  } cases[] = {{0x12, false}, {0x5B, false}, {0x5C, true}, {0x10, true}};
+  } cases[] = {{false, 0x12, false}, {false, 0x5B, true}, {true, 0x5B, false}, {true, 0x12, true},
+               {false, 0x5C, true},  {true, 0x10, true}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.key);
+    SCOPED_TRACE(testing::Message() << c.composition << " " << c.key);
+    compositionEnabled = c.composition ? 1 : 0;
     ClientConnection* a = add(*new ClientConnection());
     server->injector.current = a;
     server->injector.key(c.key, 0, 0);
@@ -160,6 +166,7 @@ TEST_F(Tracking, LettingGoOfAltOrWinClosesTheSwitcher) {
     server->dropClient(a);
     EXPECT_EQ(server->switcherActive, c.stillActive);
   }
+  compositionEnabled = 0;
 }
 
 TEST_F(Tracking, DestroyingTheServerReleasesEveryConnection) {
