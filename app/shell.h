@@ -16,6 +16,9 @@ constexpr UINT PeerBalloonMessage = WM_USER + 58;      // 1082, sent by the work
 constexpr UINT ShutdownRequestMessage = WM_USER + 80;  // 1104, posted by the worker
 
 constexpr UINT kTrayIconId = 1;
+// Retries adding the tray icon while the taskbar is not there yet.
+constexpr UINT_PTR kTrayRetryTimer = 1;
+constexpr UINT kTrayRetryMs = 2000;
 constexpr size_t kShellTextCapacity = 100;   // window title and class name
 constexpr size_t kPeerTargetUnits = 2048;    // peerMessageTarget
 
@@ -38,7 +41,9 @@ void DetermineConfigFilePath();
 void DeleteConfigFile();
 
 // Tray icon, menu and about box.
-void AddTrayIcon(HWND window);
+// False when the taskbar did not take the icon (at logon it may not be
+// ready yet): the caller tries again later.
+bool AddTrayIcon(HWND window);
 void RemoveTrayIcon(HWND window);
 void OnTrayCallback(HWND window, WPARAM iconId, LPARAM event);
 void ShowTrayMenu(HWND window);
@@ -49,6 +54,10 @@ bool ListLocalAddresses(wchar_t* text, size_t capacity);
 bool OnMenuCommand(HWND window, UINT command);
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void OpenTarget(const wchar_t* target);
+// Opens a phone message's target if a phone may open it; false when it was
+// refused (see ClassifyPeerTarget). An empty target opens nothing and is fine.
+bool OpenPeerTarget(const wchar_t* target);
+void ShowTargetRefusedBalloon(HWND window);
 
 // Autorun entry.
 void EnableAutorun();

@@ -1,10 +1,12 @@
 // The tray icon, its menu, the about box and the peer-message balloon.
 #include <windows.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 #include <windowsx.h>
 
 #include <cwchar>
 
+#include "actions/peer_target.h"
 #include "app/address_line.h"
 #include "app/links.h"
 #include "app/resource.h"
@@ -87,6 +89,29 @@ void ShowAboutBox(HWND window) {
 
 void OpenTarget(const wchar_t* target) { ShellExecuteW(nullptr, L"open", target, nullptr, nullptr, SW_SHOW); }
 
+bool OpenPeerTarget(const wchar_t* target) {
+  const PeerTarget judged = ClassifyPeerTarget(target);
+  switch (judged.kind) {
+    case PeerTargetKind::Nothing: return true;
+    case PeerTargetKind::Link: OpenTarget(target); return true;
+    case PeerTargetKind::Document: {
+      // A mapped drive is another computer; and the shell knows more
+      // dangerous types than any list kept here.
+      const wchar_t root[] = {judged.drive, L':', L'\\', L'\0'};
+      if (GetDriveTypeW(root) == DRIVE_REMOTE) return false;
+      wchar_t extension[64] = L".";
+      if (judged.extension.size() + 2 > sizeof extension / sizeof extension[0]) return false;
+      judged.extension.copy(extension + 1, judged.extension.size());
+      extension[judged.extension.size() + 1] = L'\0';
+      if (AssocIsDangerous(extension)) return false;
+      OpenTarget(target);
+      return true;
+    }
+    case PeerTargetKind::Refused: break;
+  }
+  return false;
+}
+
 bool ListLocalAddresses(wchar_t* text, size_t capacity) {
   AddressRow rows[kAddressRowCapacity];
   uint32_t count = 0;
@@ -95,15 +120,17 @@ bool ListLocalAddresses(wchar_t* text, size_t capacity) {
   return true;
 }
 
-void AddTrayIcon(HWND window) {
+bool AddTrayIcon(HWND window) {
   // The address line goes into the tip after "Tavrin\n" and into the balloon
   // text; each copy keeps only the whole addresses that fit its field.
   NOTIFYICONDATAW record = EmptyIconRecord(window);
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
   record.uCallbackMessage = TrayCallbackMessage;
+  // Shared: the icon is added again after every taskbar restart, and a
+  // shared icon is loaded once and never has to be destroyed.
   record.hIcon = static_cast<HICON>(LoadImageW(instanceHandle, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                               LR_DEFAULTCOLOR));
+                                               LR_DEFAULTCOLOR | LR_SHARED));
   static_assert(sizeof record.szTip / sizeof(wchar_t) == kTipCapacity, "tip field");
   static_assert(sizeof record.szInfo / sizeof(wchar_t) == kBalloonTextCapacity, "balloon text field");
 
@@ -121,7 +148,10 @@ void AddTrayIcon(HWND window) {
   CopyText(record.szInfoTitle, sizeof record.szInfoTitle / sizeof(wchar_t), L"Tavrin is running in background.");
   record.dwInfoFlags = NIIF_INFO;
   record.uTimeout = 0;
-  Shell_NotifyIconW(NIM_ADD, &record);
+  if (!Shell_NotifyIconW(NIM_ADD, &record)) return false;
+  // The start balloon replaces any phone's message: a click on it opens nothing.
+  peerMessageTarget[0] = L'\0';
+  return true;
 }
 
 void RemoveTrayIcon(HWND window) {
@@ -137,7 +167,7 @@ void OnTrayCallback(HWND window, WPARAM iconId, LPARAM event) {
       ShowTrayMenu(window);
       break;
     case NIN_BALLOONUSERCLICK:
-      if (peerMessageTarget[0] != L'\0') OpenTarget(peerMessageTarget);
+      if (!OpenPeerTarget(peerMessageTarget)) ShowTargetRefusedBalloon(window);
       break;
     default:
       break;
@@ -246,6 +276,20 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     default:
       return FALSE;
   }
+}
+
+void ShowTargetRefusedBalloon(HWND window) {
+  NOTIFYICONDATAW record = EmptyIconRecord(window);
+  record.uFlags = NIF_INFO;
+  CopyText(record.szInfoTitle, sizeof record.szInfoTitle / sizeof(wchar_t), L"Tavrin did not open that message");
+  CopyText(record.szInfo, kBalloonTextCapacity,
+           L"A message from a phone may open a web or mail link, or a document on this computer. "
+           L"It never starts a program or a script, and never opens another computer's files.");
+  record.dwInfoFlags = NIIF_WARNING;
+  record.uTimeout = 10000;
+  // Clicking this balloon opens nothing.
+  peerMessageTarget[0] = L'\0';
+  Shell_NotifyIconW(NIM_MODIFY, &record);
 }
 
 LRESULT ShowPeerBalloon(HWND window, const char* title, const char* target) {
