@@ -356,17 +356,22 @@ def test_shutdown_asks_on_the_main_thread_while_the_worker_goes_on_and_cancel_ke
         tavrin, phone, phones, observer, desktop, build, request):
     folder = test_log_dir(request)
     cancelled = False
-    phone.send_item("shutdown")
+    # Eight requests: one question, whose default answer is Cancel, so that
+    # someone typing when it takes the focus cannot confirm it by accident.
+    for _ in range(8):
+        phone.send_item("shutdown")
     try:
         code, lines = find_box(desktop, build, folder, "--wait", "10000")
         assert code == 0, "no message box captioned Tavrin after \"shutdown\""
         assert "text Are you sure to shutdown Windows?" in lines
-        assert {"button 1 OK", "button 2 Cancel"} <= set(lines), lines
+        assert {"button 1 OK", "button 2 Cancel", "default 2"} <= set(lines), lines
+        observer.sync(phone, rounds=1)  # every request has been posted
+        assert find_box(desktop, build, folder)[1][0] == "count 1"
 
         # The box is open and modal on the main thread; the worker still
         # injects the phone's input. (Moves only: a click or Enter could
         # confirm the box.)
-        assert run(phone, observer, "mos m 3 2 m -2 1") == ["move 3 2", "move -2 1"]
+        assert run(phone, observer, "mos m 3 2 m -2 1")[-2:] == ["move 3 2", "move -2 1"]
         assert find_box(desktop, build, folder)[0] == 0, "the box closed by itself"
 
         code, lines = find_box(desktop, build, folder, "--cancel")
@@ -379,7 +384,7 @@ def test_shutdown_asks_on_the_main_thread_while_the_worker_goes_on_and_cancel_ke
 
     # Cancel left the program running, serving the same and new phones.
     assert tavrin.running()
-    assert run(phone, observer, "mos m 1 1") == ["move 3 2", "move -2 1", "move 1 1"]
+    assert run(phone, observer, "mos m 1 1")[-3:] == ["move 3 2", "move -2 1", "move 1 1"]
     other = phones()
     assert other.read_greeting(idle=0.05).startswith(b"system windows ")
     # And the main thread is free again: a second request asks again.
@@ -409,3 +414,32 @@ def test_exit_from_the_tray_while_the_box_is_open_ends_the_program_and_shuts_not
         assert all(survivors), "the exit was taken as a confirmed shutdown: the prefix's processes ended"
         time.sleep(0.05)
     assert find_box(desktop, build, folder)[0] == 2
+
+
+# --------------------------------------------------------------------------
+# Programs that do not answer never hold up the phones or the exit.
+
+def test_a_window_that_stops_answering_close_holds_up_no_phone_and_no_exit(tavrin, phone, phones, observer,
+                                                                          testwin):
+    # As a program that hangs, or that answers "close" with a save question.
+    window = testwin("--hang", "30000")
+    phone.send_item("window close")
+    window.wait_line("syscommand f060")
+    other = phones()
+    assert other.read_greeting(idle=0.05, deadline=5).startswith(b"system windows ")
+    other.key(harness.SENTINEL)
+    observer.wait_count(harness.SENTINEL_UP, observer.lines().count(harness.SENTINEL_UP) + 1, timeout=5)
+    assert tavrin.post(harness.WM_COMMAND, harness.EXIT_COMMAND, 0) == 0
+    assert tavrin.wait_exit(timeout=5) == 0
+    assert "answering again" not in window.new_lines()
+
+
+def test_exit_while_a_long_line_is_typed_into_an_ansi_window_ends_at_once(tavrin, phone, testwin):
+    # Each character above 254 takes 20 ms: these lines would take a minute.
+    window = testwin("--ansi")
+    for _ in range(3):
+        phone.send_item("utf8 " + "\u0416" * 1000)
+    window.wait_line("char 0416")
+    assert tavrin.post(harness.WM_COMMAND, harness.EXIT_COMMAND, 0) == 0
+    assert tavrin.wait_exit(timeout=5) == 0
+    assert window.new_lines().count("char 0416") < 1000

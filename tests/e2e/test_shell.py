@@ -318,41 +318,80 @@ def markers(build, request):
     return make
 
 
-def runs(ran):
-    try:
-        return len(ran.read_text().splitlines())
-    except FileNotFoundError:
-        return 0
-
-
 def click_balloon(tavrin):
     assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, NIN_BALLOONUSERCLICK) == 0
 
 
-def test_balloon_click_opens_the_first_target_and_a_repeated_title_changes_nothing(
-        tavrin, phone, phones, observer, desktop, markers, windows):
-    first, first_ran = markers("first")
-    second, second_ran = markers("second")
+HTTPS_COMMAND_KEY = r"HKLM\Software\Classes\https\shell\open\command"
 
-    phone.send_item("Msg||Hello||" + desktop.winpath(first))
+
+@pytest.fixture
+def web(desktop, markers, request):
+    """A copy of marker.exe registered as the prefix's https handler;
+    opened(url) counts the times it was started with that link."""
+    exe, ran = markers("web")
+    # The prefix is the test run's own: the handler stays registered after.
+    log = test_log_dir(request) / "reg.log"
+    assert desktop.run("reg", "add", HTTPS_COMMAND_KEY, "/ve", "/d", '"%s" "%%1"' % desktop.winpath(exe), "/f",
+                       log=log) == 0
+
+    class Web:
+        path = exe
+
+        @staticmethod
+        def opened(url=""):
+            try:
+                return sum(1 for line in ran.read_text().splitlines() if url in line)
+            except FileNotFoundError:
+                return 0
+    return Web
+
+
+FIRST, SECOND, THIRD = "https://first.example/a?b=c", "https://second.example/", "https://third.example/"
+
+
+def test_balloon_click_opens_the_first_target_and_a_repeated_title_changes_nothing(
+        tavrin, phone, phones, observer, desktop, web, windows):
+    phone.send_item("Msg||Hello||" + FIRST)
     observer.sync(phone, rounds=1)  # the balloon request has been answered
     shown = wait_balloon(windows, "Hello\nClick for details...")
     if screenshots_wanted():
         taskbar = windows.find("--class", "Shell_TrayWnd")[0]["rect"]
         screenshot(desktop, "peer-balloon.png", (shown["rect"][0] - 8, shown["rect"][1] - 8, taskbar[2], taskbar[3]))
     click_balloon(tavrin)
-    harness.wait_until(lambda: runs(first_ran) == 1, 10, "the first target to open")
+    harness.wait_until(lambda: web.opened(FIRST) == 1, 10, "the first link to open")
 
     # The same title from another phone, with another target: nothing new is
     # shown, and a click opens the stored first target again.
     other = phones()
     other.read_greeting(idle=0.05)
-    other.send_item("Msg||Hello||" + desktop.winpath(second))
+    other.send_item("Msg||Hello||" + SECOND)
     observer.sync(other, rounds=1)
     click_balloon(tavrin)
-    harness.wait_until(lambda: runs(first_ran) == 2 or second_ran.exists(), 10, "a target to open")
-    assert not second_ran.exists(), "the repeated title replaced the stored target"
-    assert runs(first_ran) == 2
+    harness.wait_until(lambda: web.opened() == 2, 10, "a link to open")
+    assert web.opened(FIRST) == 2, "the repeated title replaced the stored target"
+
+
+def test_a_click_never_starts_a_program_or_reaches_another_computer(tavrin, phone, observer, desktop, markers,
+                                                                    web, windows):
+    program, program_ran = markers("program")
+    forward = desktop.winpath(program).replace("\\", "/")
+    refused = [desktop.winpath(program), "file:///" + forward, "\\\\10.77.0.2\\share\\program.exe",
+               "file://10.77.0.2/share/notes.txt", "C:\\windows\\system32\\cmd.exe.", "cmd"]
+    for number, target in enumerate(refused):
+        phone.send_item("Msg||Refused %d||%s" % (number, target))
+        observer.sync(phone, rounds=1)
+        click_balloon(tavrin)
+    wait_balloon(windows, "A message from a phone may open a web or mail link")
+    # Clicks are handled in order: once this link has opened, the refused
+    # targets before it have had their chance to start something.
+    phone.send_item("Msg||Allowed||" + THIRD)
+    observer.sync(phone, rounds=1)
+    click_balloon(tavrin)
+    harness.wait_until(lambda: web.opened(THIRD) == 1, 10, "the link to open")
+    assert not program_ran.exists()
+    assert web.opened() == 1
+    assert tavrin.running()
 
 
 def running_markers(desktop, exe):
@@ -363,19 +402,17 @@ def running_markers(desktop, exe):
     return [line for line in listing.splitlines() if folder in line.lower() and "ps -eo" not in line]
 
 
-def test_a_click_after_a_message_without_target_opens_nothing(tavrin, phone, observer, desktop, markers):
-    first, first_ran = markers("first")
-    third, third_ran = markers("third")
-    for title, target in (("One", first), ("Two", None), ("Three", third)):
-        phone.send_item("Msg||%s||%s" % (title, desktop.winpath(target) if target else ""))
+def test_a_click_after_a_message_without_target_opens_nothing(tavrin, phone, observer, desktop, web):
+    for title, target in (("One", FIRST), ("Two", ""), ("Three", THIRD)):
+        phone.send_item("Msg||%s||%s" % (title, target))
         observer.sync(phone, rounds=1)
         click_balloon(tavrin)
-    harness.wait_until(lambda: runs(third_ran) == 1, 10, "the third target to open")
+    harness.wait_until(lambda: web.opened(THIRD) == 1, 10, "the third link to open")
     # The clicks open in order, so whatever the second click started was
-    # started before the third target was; once none of them runs, every
+    # started before the third link was; once none of them runs, every
     # start has left its line.
-    harness.wait_until(lambda: not running_markers(desktop, first), 10, "the started targets to end")
-    assert runs(first_ran) == 1, "the click after the message without target opened the previous one"
+    harness.wait_until(lambda: not running_markers(desktop, web.path), 10, "the started links to end")
+    assert web.opened(FIRST) == 1, "the click after the message without target opened the previous one"
 
 
 def test_a_long_title_is_cut_to_what_the_balloon_holds(tavrin, phone, observer, windows):
@@ -478,9 +515,8 @@ def test_exit_while_the_about_box_is_open_ends_with_code_0(tavrin, windows):
 
 
 def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
-        tavrin, phone, observer, desktop, windows, markers):
+        tavrin, phone, observer, desktop, windows, web):
     # The worker waits for the main window; the modal loops must answer it.
-    first, first_ran = markers("first")
     assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_LBUTTONDOWN) == 0  # either button opens it
     windows.find("--class", "#32768")
     phone.send_item("Msg||While the menu is open||")
@@ -490,13 +526,29 @@ def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
 
     assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
     windows.find("--title", "About Tavrin")
-    phone.send_item("Msg||While the about box is open||" + desktop.winpath(first))
+    phone.send_item("Msg||While the about box is open||" + FIRST)
     observer.sync(phone, rounds=1)
     wait_balloon(windows, "While the about box is open\nClick for details...")
     click_balloon(tavrin)
-    harness.wait_until(lambda: runs(first_ran) == 1, 10, "the target to open")
+    harness.wait_until(lambda: web.opened(FIRST) == 1, 10, "the link to open")
     windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])
     windows.gone("--title", "About Tavrin")
+
+
+def test_with_the_tray_menu_open_window_commands_leave_the_hidden_window_alone(tavrin, phone, observer, windows):
+    # Opening the menu makes the hidden main window the foreground window.
+    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    windows.find("--class", "#32768")
+    for command in ("slideup", "zoomin", "window maximize", "window minimize", "window close"):
+        phone.send_item(command)
+    observer.sync(phone, rounds=1)
+    assert tavrin.running()
+    assert not [w for w in windows.visible() if w["class"] == "TAVRIN"]
+    windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+    windows.gone("--class", "#32768")
+    observer.sync(phone, rounds=1)
+    assert tavrin.post(WM_COMMAND, EXIT, 0) == 0
+    assert tavrin.wait_exit(timeout=5) == 0
 
 
 def test_a_second_about_command_opens_no_second_box(tavrin, windows):

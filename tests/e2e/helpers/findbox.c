@@ -4,6 +4,9 @@
  * whose caption is CAPTION, waiting up to MS milliseconds (default 0) for it
  * to appear, and writes to OUTFILE what it shows:
  *
+ *   count 1                                     how many such boxes are open
+ *   default 2                                   the id of the default button
+ *                                               (the one drawn as default)
  *   text Are you sure to shutdown Windows?     each static control's text
  *   button 1 OK                                 each button: its id and text
  *
@@ -21,6 +24,8 @@
 
 static const wchar_t* caption;
 static HWND found;
+static int count;
+static int defaultId;
 static HANDLE out = INVALID_HANDLE_VALUE;
 
 static void writeLine(const wchar_t* kind, const wchar_t* text) {
@@ -38,8 +43,18 @@ static BOOL CALLBACK lookAtWindow(HWND window, LPARAM unused) {
   if (!GetClassNameW(window, className, 64) || wcscmp(className, L"#32770") != 0) return TRUE;
   GetWindowTextW(window, title, 256);
   if (wcscmp(title, caption) != 0) return TRUE;
-  found = window;
-  return FALSE;
+  if (!found) found = window;
+  ++count;
+  return TRUE;
+}
+
+static BOOL CALLBACK findDefault(HWND child, LPARAM unused) {
+  wchar_t className[64];
+  (void)unused;
+  if (GetClassNameW(child, className, 64) && _wcsicmp(className, L"Button") == 0 &&
+      (GetWindowLongW(child, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON)
+    defaultId = GetDlgCtrlID(child);
+  return TRUE;
 }
 
 static BOOL CALLBACK describeChild(HWND child, LPARAM unused) {
@@ -76,6 +91,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
 
   for (;;) {
     found = NULL;
+    count = 0;
     EnumWindows(lookAtWindow, 0);
     if (found || waited >= waitMs) break;
     Sleep(20);
@@ -84,6 +100,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   if (!found) {
     CloseHandle(out);
     return 2;
+  }
+  {
+    char line[64];
+    DWORD written = 0;
+    int length;
+    EnumChildWindows(found, findDefault, 0);
+    length = _snprintf(line, sizeof line, "count %d\ndefault %d\n", count, defaultId);
+    if (length > 0) WriteFile(out, line, (DWORD)length, &written, NULL);
   }
   EnumChildWindows(found, describeChild, 0);
   if (cancel) {

@@ -1,4 +1,4 @@
-/* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--hidden] [--edit]
+/* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--hidden] [--edit] [--hang MS]
  *             [--rect X Y W H | --below-max-track DX DY]
  *
  * A top-level window that stands in for "the foreground application": it
@@ -30,6 +30,9 @@
  * --rect       window position and size (default 100 100 300 200)
  * --below-max-track  at (0, 0), DX narrower and DY lower than the largest
  *              size a window may be given
+ * --hang MS    stops answering for MS milliseconds once it has logged a
+ *              WM_SYSCOMMAND, as a program that hangs, or one that answers
+ *              "close" with a question, does
  *
  * The window accepts any size (its minimum tracking size is 1 by 1), so that
  * a resize request arrives as it was made. It ends by itself after two
@@ -48,6 +51,7 @@ static HANDLE logFile = INVALID_HANDLE_VALUE;
 static int ansi = 0;
 static int ready = 0;
 static HWND edit = NULL;
+static DWORD hangMs = 0;
 
 static void writeLine(const char* format, ...) {
   char line[160];
@@ -76,6 +80,10 @@ static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPA
   switch (message) {
     case WM_SYSCOMMAND:
       writeLine("syscommand %04x", (unsigned)wParam);
+      if (hangMs) {
+        Sleep(hangMs);
+        writeLine("answering again");
+      }
       break;
     case WM_WINDOWPOSCHANGED:
       logRect(window);
@@ -139,6 +147,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     else if (wcscmp(argv[i], L"--dialog") == 0) dialog = 1;
     else if (wcscmp(argv[i], L"--hidden") == 0) hidden = 1;
     else if (wcscmp(argv[i], L"--edit") == 0) withEdit = 1;
+    else if (wcscmp(argv[i], L"--hang") == 0 && i + 1 < argc) hangMs = (DWORD)_wtoi(argv[++i]);
     else if (wcscmp(argv[i], L"--below-max-track") == 0 && i + 2 < argc) {
       x = y = 0;
       width = maxWidth - _wtoi(argv[i + 1]);
