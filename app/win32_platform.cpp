@@ -50,23 +50,23 @@ void ToggleDesktopByName(IDispatch* shell) {
 
 }  // namespace
 
-void Win32Injector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
+bool Win32Injector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = virtualKey;
   input.ki.wScan = scanCode;
   input.ki.dwFlags = flags;
-  SendInput(1, &input, sizeof input);
+  return SendInput(1, &input, sizeof input) == 1;
 }
 
-void Win32Injector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
+bool Win32Injector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
   INPUT input = {};
   input.type = INPUT_MOUSE;
   input.mi.dx = dx;
   input.mi.dy = dy;
   input.mi.mouseData = static_cast<DWORD>(mouseData);
   input.mi.dwFlags = flags;
-  SendInput(1, &input, sizeof input);
+  return SendInput(1, &input, sizeof input) == 1;
 }
 
 WindowRef Win32Desktop::foregroundWindow() { return reinterpret_cast<WindowRef>(GetForegroundWindow()); }

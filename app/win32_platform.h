@@ -14,8 +14,8 @@ namespace tavrin {
 // Every event is one INPUT record in its own SendInput call.
 class Win32Injector final : public Injector {
  public:
-  void key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
-  void mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+  bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
+  bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
 };
 
 class Win32Desktop final : public Desktop {

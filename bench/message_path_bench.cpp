@@ -37,8 +37,14 @@ using namespace tavrin;
 
 class NullInjector final : public Injector {
  public:
-  void key(uint16_t, uint16_t, uint32_t) override { benchmark::ClobberMemory(); }
-  void mouse(int32_t, int32_t, int32_t, uint32_t) override { benchmark::ClobberMemory(); }
+  bool key(uint16_t, uint16_t, uint32_t) override {
+    benchmark::ClobberMemory();
+    return true;
+  }
+  bool mouse(int32_t, int32_t, int32_t, uint32_t) override {
+    benchmark::ClobberMemory();
+    return true;
+  }
 };
 
 struct Bench {

@@ -32,17 +32,18 @@ using namespace tavrin;
 // Tracks what the injected stream leaves down.
 class DownState : public Injector {
  public:
-  void key(uint16_t vk, uint16_t, uint32_t flags) override {
-    if (flags & kKeyEventUnicode) return;
-    keys.set(vk, !(flags & kKeyEventKeyUp));
+  bool key(uint16_t vk, uint16_t, uint32_t flags) override {
+    if (!(flags & kKeyEventUnicode)) keys.set(vk, !(flags & kKeyEventKeyUp));
+    return true;
   }
-  void mouse(int32_t, int32_t, int32_t, uint32_t flags) override {
+  bool mouse(int32_t, int32_t, int32_t, uint32_t flags) override {
     if (flags & kMouseLeftDown) buttons.set(0);
     if (flags & kMouseLeftUp) buttons.reset(0);
     if (flags & kMouseRightDown) buttons.set(1);
     if (flags & kMouseRightUp) buttons.reset(1);
     if (flags & kMouseMiddleDown) buttons.set(2);
     if (flags & kMouseMiddleUp) buttons.reset(2);
+    return true;
   }
   std::bitset<65536> keys;
   std::bitset<3> buttons;

@@ -23,10 +23,12 @@ class Injector {
  public:
   virtual ~Injector() = default;
   // One INPUT_KEYBOARD record: virtual-key code, scan code, flags; time and
-  // extra information are always 0.
-  virtual void key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) = 0;
-  // One INPUT_MOUSE record: relative dx/dy, mouseData, flags.
-  virtual void mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) = 0;
+  // extra information are always 0. True when the system took the event:
+  // it refuses injected input, for example, while a program that runs as
+  // administrator is in front or the secure desktop shows.
+  virtual bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) = 0;
+  // One INPUT_MOUSE record: relative dx/dy, mouseData, flags; true when taken.
+  virtual bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) = 0;
 };
 
 }  // namespace tavrin

@@ -4,9 +4,6 @@
 
 namespace tavrin {
 
-KeyTable KeyNameTable;
-KeyTable ShiftedCharTable;
-
 namespace {
 
 struct KeyRow {
@@ -74,24 +71,34 @@ constexpr KeyRow kShiftedCharRows[] = {
 static_assert(sizeof kKeyNameRows / sizeof kKeyNameRows[0] == 82);
 static_assert(sizeof kShiftedCharRows / sizeof kShiftedCharRows[0] == 47);
 
-void Fill(KeyTable& table, const KeyRow* rows, size_t count) {
-  for (size_t i = 0; i < count; ++i) table.insert_or_assign(std::string(rows[i].name), rows[i].code);
+template <size_t Count>
+KeyTable Build(const KeyRow (&rows)[Count]) {
+  KeyTable table;
+  for (const KeyRow& row : rows) table.emplace(row.name, row.code);
+  return table;
 }
 
 }  // namespace
 
-void InitKeyTables() {
-  Fill(KeyNameTable, kKeyNameRows, sizeof kKeyNameRows / sizeof kKeyNameRows[0]);
-  Fill(ShiftedCharTable, kShiftedCharRows, sizeof kShiftedCharRows / sizeof kShiftedCharRows[0]);
+const KeyTable& KeyNameTable() {
+  static const KeyTable table = Build(kKeyNameRows);
+  return table;
+}
+
+const KeyTable& ShiftedCharTable() {
+  static const KeyTable table = Build(kShiftedCharRows);
+  return table;
 }
 
 uint16_t LookupKeyCode(const char* name, bool* needsShift) {
   const std::string_view key(name);
-  if (auto it = KeyNameTable.find(key); it != KeyNameTable.end()) {
+  const KeyTable& names = KeyNameTable();
+  if (auto it = names.find(key); it != names.end()) {
     if (needsShift) *needsShift = false;
     return static_cast<uint16_t>(it->second);
   }
-  if (auto it = ShiftedCharTable.find(key); it != ShiftedCharTable.end()) {
+  const KeyTable& shifted = ShiftedCharTable();
+  if (auto it = shifted.find(key); it != shifted.end()) {
     if (needsShift) *needsShift = true;
     return static_cast<uint16_t>(it->second);
   }

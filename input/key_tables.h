@@ -13,11 +13,10 @@ constexpr uint16_t NoKey = 0xFFFF;
 // instead of building a std::string for every token.
 using KeyTable = std::map<std::string, int16_t, std::less<>>;
 
-extern KeyTable KeyNameTable;      // 82 rows: unshifted and named keys
-extern KeyTable ShiftedCharTable;  // 47 rows: characters typed with Shift on a US layout
+// Constant tables, built once on first use (thread-safe) and never changed.
+const KeyTable& KeyNameTable();      // 82 rows: unshifted and named keys
+const KeyTable& ShiftedCharTable();  // 47 rows: characters typed with Shift on a US layout
 
-// Fills both tables from their constant rows; filling again changes nothing.
-void InitKeyTables();
 // Looks `name` up in KeyNameTable, then ShiftedCharTable. `needsShift`, when
 // given, is set to false or true on a hit and left alone on a miss.
 uint16_t LookupKeyCode(const char* name, bool* needsShift = nullptr);

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "actions/window_actions.h"
-#include "input/key_tables.h"
 #include "net/discovery.h"
 #include "net/read_set.h"
 #include "net/version_text.h"
@@ -143,11 +142,10 @@ void CopyVersionText(char (&text)[64], const char* value, uint32_t length) {
 
 RemoteServer::RemoteServer(WindowHandle window, const wchar_t* bindAddress, uint16_t port, const Platform& p)
     : mainWindow(window), platform(p) {
-  InitKeyTables();
   start(bindAddress, port);
 }
 
-RemoteServer::RemoteServer(const Platform& p) : platform(p) { InitKeyTables(); }
+RemoteServer::RemoteServer(const Platform& p) : platform(p) {}
 
 void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
   networked_ = true;

@@ -56,8 +56,8 @@ class RemoteServer;
 class TrackingInjector final : public Injector {
  public:
   TrackingInjector(RemoteServer& server) : server_(server) {}
-  void key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
-  void mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+  bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
+  bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
   ClientConnection* current = nullptr;  // the connection whose message is being handled
 
  private:

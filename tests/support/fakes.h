@@ -1,5 +1,6 @@
 // Recording fakes of the platform seams, shared by the unit and server tests.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
@@ -44,10 +45,16 @@ inline std::string DescribeMouse(int32_t dx, int32_t dy, int32_t data, uint32_t 
 // Thread-safe, because server tests inject on the worker and read on the test thread.
 class RecordingInjector : public Injector {
  public:
-  void key(uint16_t vk, uint16_t scan, uint32_t flags) override { add(DescribeKey(vk, scan, flags)); }
-  void mouse(int32_t dx, int32_t dy, int32_t data, uint32_t flags) override {
-    add(DescribeMouse(dx, dy, data, flags));
+  bool key(uint16_t vk, uint16_t scan, uint32_t flags) override {
+    add(DescribeKey(vk, scan, flags));
+    return accepting;
   }
+  bool mouse(int32_t dx, int32_t dy, int32_t data, uint32_t flags) override {
+    add(DescribeMouse(dx, dy, data, flags));
+    return accepting;
+  }
+  // False: the system refuses every event (it is still recorded as tried).
+  std::atomic<bool> accepting{true};
   std::vector<std::string> events() {
     std::lock_guard<std::mutex> lock(mutex_);
     return events_;

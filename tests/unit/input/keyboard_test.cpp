@@ -13,7 +13,6 @@ namespace {
 using Events = std::vector<std::string>;
 
 Events Keys(const std::string& payload) {
-  InitKeyTables();
   test::RecordingInjector injector;
   HandleKeyMessage(injector, payload.data(), static_cast<int32_t>(payload.size()));
   return injector.events();
@@ -57,14 +56,12 @@ TEST(KeyMessage, TokensToEvents) {
 }
 
 TEST(KeyMessage, ReadsExactlyTheGivenLength) {
-  InitKeyTables();
   test::RecordingInjector injector;
   HandleKeyMessage(injector, "ab", 1);  // "b" lies past the payload
   EXPECT_EQ(injector.events(), (Events{"key 41 down", "key 41 up"}));
 }
 
 TEST(KeyMessage, HoldFormDoesNotCarryIntoTheNextMessage) {
-  InitKeyTables();
   test::RecordingInjector injector;
   HandleKeyMessage(injector, "[R] SHIFT", 9);
   HandleKeyMessage(injector, "d", 1);

@@ -101,6 +101,24 @@ TEST_F(Tracking, ForwardsEveryRecordUnchanged) {
   CloseSocket(a.socketHandle);
 }
 
+TEST_F(Tracking, OnlyWhatTheSystemTookIsHeld) {
+  ClientConnection* a = add(*new ClientConnection());
+  server->injector.current = a;
+  recording.accepting = false;  // say, a program running as administrator is in front
+  EXPECT_FALSE(server->injector.key(0x11, 0, 0));
+  EXPECT_FALSE(server->injector.mouse(0, 0, 0, kMouseLeftDown));
+  EXPECT_EQ(a->held.count, 0);
+  recording.accepting = true;
+  server->injector.key(0x12, 0, 0);
+  recording.accepting = false;
+  server->injector.key(0x12, 0, kKeyEventKeyUp);  // refused: Alt is still down
+  server->injector.current = nullptr;
+  recording.accepting = true;
+  recording.take();
+  server->dropClient(a);
+  EXPECT_EQ(recording.take(), Events{"key 12 up"});
+}
+
 TEST_F(Tracking, AReleaseByAnyoneClearsEveryRecord) {
   ClientConnection a, b;
   add(a);

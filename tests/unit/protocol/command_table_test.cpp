@@ -29,7 +29,6 @@ struct Commands {
   CommandContext context{injector, desktop, ui, switcherActive, seen};
 
   Commands() {
-    InitKeyTables();
     desktop.foreground = 3;
     desktop.style = kStyleVisible | kStyleThickFrame | kStyleMaximizeBox | kStyleMinimizeBox;
     desktop.rect = {200, 200, 600, 500};
