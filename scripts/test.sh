@@ -2,7 +2,9 @@
 # Runs every test of Tavrin on a fresh Debian 12 machine:
 #
 #   setup     installs the Debian packages (scripts/setup.sh)
-#   native    native build, unit and server tests (ctest)
+#   native    native build, unit and server tests (ctest), and the list of
+#             includes that point up a layer (scripts/check-layers.sh; a
+#             report for now, while the code moves into its layers)
 #   asan      the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan      the same under ThreadSanitizer (the worker and the main thread
 #             share a server); known races are listed in tests/tsan.supp
@@ -92,6 +94,8 @@ for s in "${stages[@]}"; do
   case "$s" in
     native)
       stage native "native build, unit and server tests"
+      # Report only until the tree has its layers; then drop --report.
+      "$ROOT/scripts/check-layers.sh" --report || fail "scripts/check-layers.sh could not run"
       configure_and_build native "$BUILD_ROOT/native"
       run_ctest "$BUILD_ROOT/native"
       done_stage
