@@ -11,9 +11,10 @@ namespace {
 
 std::FILE* OpenLogFile(const std::filesystem::path& path, bool truncate) noexcept {
 #ifdef _WIN32
-  // Wide, because the user's profile folder may have any name; 'N' keeps the
-  // handle out of programs this one starts.
-  return _wfopen(path.c_str(), truncate ? L"wbN" : L"abN");
+  // Wide, because the user's profile folder may have any name; text mode,
+  // so that lines end in CRLF for the Notepad of older Windows; 'N' keeps
+  // the handle out of programs this one starts.
+  return _wfopen(path.c_str(), truncate ? L"wN" : L"aN");
 #else
   return std::fopen(path.c_str(), truncate ? "we" : "ae");  // 'e': close on exec
 #endif

@@ -36,7 +36,7 @@ class LogOutput {
 
 // Appends lines to a file and keeps it under a size cap: a line that would
 // pass the cap first moves the file to "<stem>.old<ext>" (replacing the one
-// there), so at most twice the cap is ever on disk. A file left by an earlier
+// there), so about twice the cap at most is on disk. A file left by an earlier
 // run is continued, and counts towards the cap.
 class FileLogOutput final : public LogOutput {
  public:
