@@ -135,9 +135,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case ShutdownRequestMessage:
       ConfirmAndShutDown();
       return 0;
+    case ServerPortsMessage:
+      if (!stopping) OnServerPorts(window, wParam);
+      return 0;
     default:
       if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
-        if (!stopping) AddTrayIcon(window);
+        if (!stopping) {
+          AddTrayIcon(window);
+          ReapplyServerPorts(window);
+        }
         return 0;
       }
       break;
