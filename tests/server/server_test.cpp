@@ -7,6 +7,21 @@
 
 #include "tests/server/phone.h"
 
+#include <atomic>
+#include <new>
+
+// Set by a test to make the allocation of connection records fail, as it
+// would on a system out of memory.
+static std::atomic<bool> failConnectionRecords{false};
+
+void* operator new(std::size_t size) {
+  if (size == sizeof(tavrin::ClientConnection) && failConnectionRecords) throw std::bad_alloc();
+  if (void* block = std::malloc(size != 0 ? size : 1)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
 namespace tavrin::test {
 namespace {
 
@@ -151,6 +166,19 @@ TEST_F(Server, GarbageAndEarlyHangUpsDoNotDisturbAnotherPhone) {
   halfFrame->close();
   noisy->reset();
   EXPECT_EQ(eventsUpTo(*phone), expected);
+}
+
+TEST_F(Server, AConnectionWithoutMemoryForItsRecordIsRefusedAndOthersServedOn) {
+  auto phone = greetedPhone();
+  failConnectionRecords = true;
+  auto refused = connectPhone();
+  EXPECT_EQ(refused->readMore(5000), "<end>");
+  failConnectionRecords = false;
+  phone->send(Mouse("m 1 1"));
+  EXPECT_EQ(eventsUpTo(*phone), Strings{"move 1 1"});
+  auto later = greetedPhone();
+  later->send(Mouse("m 2 2"));
+  EXPECT_EQ(eventsUpTo(*later), Strings{"move 2 2"});
 }
 
 // A second server on a port that another holds says so at once, keeps trying,
