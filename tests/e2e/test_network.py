@@ -46,12 +46,13 @@ def vanish():
     nft("delete table inet %s\n" % TABLE)
 
 
-def test_a_phone_that_vanishes_has_its_key_and_button_released(tavrin, phones, observer, vanish):
+def test_a_phone_that_vanishes_mid_frame_has_its_key_and_button_released(tavrin, phones, observer, vanish):
     holder, = load.open_phones(phones, 1)
     holder.key("[R] CTRL d")
     holder.mos("R l d")
     observer.sync(holder)
     assert observer.events() == ["key 11 down", "left down"]
+    holder.send(b"mos012m 5 -3 R l")  # two bytes short: it vanishes mid-frame
     vanish(holder)
     gone = time.monotonic()
     observer.wait_count("key 11 up", 1, timeout=VANISHED_WITHIN)
