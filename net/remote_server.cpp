@@ -392,13 +392,19 @@ void RemoteServer::acceptClient() {
   SocketHandle s = accept(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size);
   if (s == kInvalidSocket) {
     // Out of handles or memory, the listener stays readable and every accept
-    // fails at once: leave it out of a few passes instead of spinning.
-    if (LastAcceptFailure() == AcceptFailure::Other) {
+    // fails at once: leave it out of a few passes instead of spinning. A
+    // peer that left before it was taken costs nothing, and the next
+    // connection is tried at once, unless accepts keep failing that way too.
+    const AcceptFailure failure = LastAcceptFailure();
+    if (failure == AcceptFailure::NothingPending) return;
+    if (failure == AcceptFailure::Other || lastAcceptFailed_) {
       acceptPaused_ = true;
       acceptResumeTick_ = TickCount() + kAcceptPauseMs;
     }
+    lastAcceptFailed_ = true;
     return;
   }
+  lastAcceptFailed_ = false;
 #ifndef _WIN32
   // Winsock hands the listener's non-blocking mode on to accepted sockets;
   // BSD sockets do not.

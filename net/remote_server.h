@@ -148,6 +148,7 @@ class RemoteServer {
   // listener is left out of the read set until this tick.
   bool acceptPaused_ = false;
   uint32_t acceptResumeTick_ = 0;
+  bool lastAcceptFailed_ = false;  // the previous accept failed (not for want of a connection)
   int reportedPorts_ = -1;  // what reportPorts last told, -1 before the first report
 };
 

@@ -84,10 +84,11 @@ enum class AcceptFailure { NothingPending, PeerGone, Other };
 inline AcceptFailure LastAcceptFailure() {
   if (LastErrorWouldBlock()) return AcceptFailure::NothingPending;
 #ifdef _WIN32
+  // Wine answers WSAENOTCONN for a connection reset before it was taken.
   const int error = WSAGetLastError();
-  if (error == WSAECONNRESET || error == WSAECONNABORTED) return AcceptFailure::PeerGone;
+  if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN) return AcceptFailure::PeerGone;
 #else
-  if (errno == ECONNABORTED || errno == EPROTO) return AcceptFailure::PeerGone;
+  if (errno == ECONNABORTED || errno == EPROTO || errno == ENOTCONN) return AcceptFailure::PeerGone;
 #endif
   return AcceptFailure::Other;
 }

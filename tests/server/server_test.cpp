@@ -1,5 +1,6 @@
 // The real server on a loopback port: bytes in, greeting and events out.
 #include <dirent.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -179,6 +180,29 @@ TEST_F(Server, AConnectionWithoutMemoryForItsRecordIsRefusedAndOthersServedOn) {
   auto later = greetedPhone();
   later->send(Mouse("m 2 2"));
   EXPECT_EQ(eventsUpTo(*later), Strings{"move 2 2"});
+}
+
+// With no descriptor left, accept fails on every pass while the phone waits;
+// the server leaves the listener alone for a moment and tries again, and
+// greets the phone once a descriptor is free.
+TEST_F(Server, AcceptsThatFailForWantOfDescriptorsAreTriedAgainLater) {
+  rlimit usual{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &usual), 0);
+  const int lowestFree = dup(0);
+  ASSERT_GE(lowestFree, 0);
+  ::close(lowestFree);
+  rlimit tight = usual;
+  tight.rlim_cur = static_cast<rlim_t>(lowestFree) + 1;  // the phone's socket, and nothing for the server
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  Phone phone(port);
+  const std::string before = phone.readMore(300);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+  ASSERT_TRUE(phone.connected());
+  EXPECT_EQ(before, "");
+  const std::string greeting = before + phone.readLines(2);
+  EXPECT_EQ(std::count(greeting.begin(), greeting.end(), '\n'), 2) << greeting;
+  phone.send(Mouse("m 1 1"));
+  EXPECT_EQ(eventsUpTo(phone), Strings{"move 1 1"});
 }
 
 // A second server on a port that another holds says so at once, keeps trying,
