@@ -117,6 +117,9 @@ def test_ports_held_by_another_program_at_start_are_reported_and_taken_once_free
     tcp = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     try:
+        # Lets it bind beside connections of earlier tests in TIME_WAIT;
+        # Linux never lets a second listener share the port all the same.
+        tcp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         tcp.bind(("0.0.0.0", harness.PORT))
         tcp.listen(5)
         udp.bind(("0.0.0.0", 2008))  # without SO_REUSEADDR: nobody can share it
