@@ -39,10 +39,14 @@ bool workerAbandoned = false;
 constexpr uint32_t kWorkerStopWaitMs = 3000;
 
 void AddTrayIconOrRetry(HWND window) {
-  if (AddTrayIcon(window))
-    KillTimer(window, kTrayRetryTimer);
-  else
+  if (!AddTrayIcon(window)) {
     SetTimer(window, kTrayRetryTimer, kTrayRetryMs, nullptr);
+    return;
+  }
+  KillTimer(window, kTrayRetryTimer);
+  // A newly added icon shows the start-up tip and balloon, which say nothing
+  // of a port another program holds.
+  ReapplyServerPorts(window);
 }
 
 void OnCreate(HWND window) {
@@ -159,6 +163,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case ShutdownRequestMessage:
       ConfirmAndShutDown();
+      return 0;
+    case ServerPortsMessage:
+      if (!stopping) OnServerPorts(window, wParam);
       return 0;
     default:
       if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {

@@ -51,6 +51,7 @@ class NoBalloons final : public UserInterface {
  public:
   void showPeerBalloon(const char*, const char*) override {}
   void requestShutdown() override {}
+  void reportPorts(bool, bool) override {}
 };
 
 }  // namespace

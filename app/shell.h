@@ -14,6 +14,7 @@ class RemoteServer;
 constexpr UINT TrayCallbackMessage = WM_USER + 17;     // 1041, from the notification area
 constexpr UINT PeerBalloonMessage = WM_USER + 58;      // 1082, sent by the worker: wParam title, lParam target
 constexpr UINT ShutdownRequestMessage = WM_USER + 80;  // 1104, posted by the worker
+constexpr UINT ServerPortsMessage = WM_USER + 90;      // 1114, posted by the worker: wParam 1 listening | 2 announcing
 
 constexpr UINT kTrayIconId = 1;
 // Retries adding the tray icon while the taskbar is not there yet.
@@ -66,6 +67,11 @@ bool QueryAutorun();
 
 // Peer messages.
 LRESULT ShowPeerBalloon(HWND window, const char* title, const char* target);
+
+// The server's ports: the tip and a balloon while another program holds one.
+void OnServerPorts(HWND window, WPARAM ports);
+// After the icon is added again: says once more what is missing, if anything.
+void ReapplyServerPorts(HWND window);
 
 // System actions on the main thread.
 void RefreshCompositionFlag();

@@ -11,6 +11,12 @@ class UserInterface {
   virtual void showPeerBalloon(const char* title, const char* target) = 0;
   // Posted: asks the main window to confirm a shutdown; returns at once.
   virtual void requestShutdown() = 0;
+  // Posted: tells the main window which of the server's two ports it holds
+  // (the TCP listener that phones connect to, the UDP socket that announces
+  // the computer), once at start and again whenever that changes, so that
+  // the user learns when another program holds a port and when serving
+  // starts. Returns at once; never waits for the main window.
+  virtual void reportPorts(bool listening, bool announcing) = 0;
 };
 
 }  // namespace tavrin

@@ -225,6 +225,11 @@ void Win32UserInterface::showPeerBalloon(const char* title, const char* target) 
 
 void Win32UserInterface::requestShutdown() { PostMessageW(mainWindow_, ShutdownRequestMessage, 0, 0); }
 
+void Win32UserInterface::reportPorts(bool listening, bool announcing) {
+  // Posted: the worker never waits for the main window over this.
+  PostMessageW(mainWindow_, ServerPortsMessage, (listening ? 1u : 0u) | (announcing ? 2u : 0u), 0);
+}
+
 bool Win32NetworkInfo::addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) {
   // Ask with a token buffer first; the call reports the size it needs.
   ULONG size = 0;

@@ -57,6 +57,7 @@ class Win32UserInterface final : public UserInterface {
   explicit Win32UserInterface(HWND mainWindow) : mainWindow_(mainWindow) {}
   void showPeerBalloon(const char* title, const char* target) override;
   void requestShutdown() override;
+  void reportPorts(bool listening, bool announcing) override;
 
  private:
   HWND mainWindow_;

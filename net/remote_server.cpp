@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "actions/window_actions.h"
 #include "net/discovery.h"
-#include "net/read_set.h"
 #include "net/version_text.h"
 
 #ifdef _WIN32
@@ -27,7 +28,24 @@ char serverVersionText[64] = "1.2.0.3";
 namespace {
 
 constexpr long kSelectTimeoutUs = 50000;
+// While the connections are watched in turns, each pass waits a share of the
+// usual timeout, so that a connection waits about as long for its turn as it
+// would in one pass; never less than this, or an idle server would spin.
+constexpr long kShortestSelectTimeoutUs = 5000;
 constexpr uint32_t kSelectFailurePauseMs = 10000;
+// How often the worker tries again to open a socket whose port another
+// program holds.
+constexpr uint32_t kReopenIntervalMs = 2000;
+// How long the listener is left alone after an accept failure that would
+// only repeat at once (no handles or memory left).
+constexpr uint32_t kAcceptPauseMs = 100;
+// A phone that stops answering is given up after 10 s of silence and 10
+// unanswered probes 2 s apart: about 30 s, after which its connection ends
+// as if it had closed and what it held is released. A live phone answers
+// the probes from its TCP stack, awake or not; they cost a few bytes.
+constexpr uint32_t kKeepAliveIdleMs = 10000;
+constexpr uint32_t kKeepAliveIntervalMs = 2000;
+constexpr int kKeepAliveProbes = 10;
 constexpr unsigned kWorkerStackBytes = 0x40000;
 constexpr int kListenBacklog = 5;
 
@@ -64,13 +82,28 @@ void NarrowAddress(const wchar_t* wide, char (&narrow)[64]) {
 #endif
 }
 
-// One select pass over the read set and, when armed, the discovery socket.
-// Returns select's result; `readable[i]` tells whether reads.handles[i] is
-// marked, `writable` whether the write handle is.
-int SelectPass(const ReadSet& reads, SocketHandle write, bool (&readable)[ReadSet::kCapacity], bool& writable) {
+sockaddr_in DiscoveryAddress() {
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  any.sin_port = htons(kDiscoveryPort);
+  return any;
+}
+
+// One select pass over the read set and, when armed, the discovery socket,
+// waiting at most `timeoutUs`. Returns select's result; `readable[i]` tells
+// whether reads.handles[i] is marked, `writable` whether the write handle is.
+int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&readable)[ReadSet::kCapacity],
+               bool& writable) {
   for (bool& r : readable) r = false;
   writable = false;
-  timeval timeout{0, kSelectTimeoutUs};
+  if (reads.count == 0 && write == kInvalidSocket) {
+    // Nothing to wait on (no listener yet, no phone): Winsock fails a select
+    // with empty sets, which would cost the 10 s pause; just wait the pass.
+    SleepMilliseconds(static_cast<uint32_t>(timeoutUs / 1000));
+    return 0;
+  }
+  timeval timeout{0, timeoutUs};
 #ifdef _WIN32
   fd_set readSet;
   readSet.fd_count = 0;
@@ -160,15 +193,14 @@ void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = inet_addr(narrow);
   address.sin_port = htons(port);
+  listenAddress_ = address;
   listenSocket = CreateListener(address);
 
-  if (platform.discoveryEnabled) {
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    any.sin_port = htons(kDiscoveryPort);
-    discoverySocket = CreateDiscoverySocket(any);
-  }
+  if (platform.discoveryEnabled) discoverySocket = CreateDiscoverySocket(DiscoveryAddress());
+  // Before the worker starts, so that the user hears at once when a port is
+  // held by another program; the worker keeps trying to open it.
+  lastReopenTick_ = TickCount();
+  reportPorts();
 
   running = 1;
 #ifdef _WIN32
@@ -262,13 +294,42 @@ unsigned RemoteServer::workerMain(void* argument) {
   return 0;
 }
 
+// The read set of one pass: the listener first (while it is open and not
+// paused after a failed accept), then connections in ascending handle order.
+// When they do not all fit beside it (64 handles in all, the limit of a
+// Winsock select, kept on every system), each pass watches the next share of
+// them, going round from where the previous pass stopped: every connection is
+// read within a few passes, however many others stay open and silent.
+// Returns the number of passes a round takes (1 when all fit).
+int RemoteServer::fillReadSet(ReadSet& reads) {
+  if (listenSocket != kInvalidSocket && !acceptPaused_) reads.add(listenSocket);
+  const size_t room = static_cast<size_t>(ReadSet::kCapacity - reads.count);
+  if (clients.size() <= room) {
+    for (const auto& entry : clients) reads.add(entry.second->socketHandle);
+    return 1;
+  }
+  auto it = clients.lower_bound(nextWatched);
+  for (size_t i = 0; i < room; ++i) {
+    if (it == clients.end()) it = clients.begin();
+    reads.add(it->second->socketHandle);
+    ++it;
+  }
+  if (it == clients.end()) it = clients.begin();
+  nextWatched = it->first;
+  return static_cast<int>((clients.size() + room - 1) / room);
+}
+
 void RemoteServer::run() {
   FormatOsVersion(osVersionText);
   ReadServerVersion(serverVersionText);
   while (running != 0) {
+    const uint32_t now = TickCount();
+    reopenMissingSockets(now);
+    if (acceptPaused_ && static_cast<int32_t>(now - acceptResumeTick_) >= 0) acceptPaused_ = false;
     ReadSet reads;
-    reads.add(listenSocket);
-    for (const auto& entry : clients) reads.add(entry.second->socketHandle);
+    const int passesPerRound = fillReadSet(reads);
+    long timeoutUs = kSelectTimeoutUs / passesPerRound;
+    if (timeoutUs < kShortestSelectTimeoutUs) timeoutUs = kShortestSelectTimeoutUs;
 
     SocketHandle write = kInvalidSocket;
     if (discoverySocket != kInvalidSocket && DiscoveryDue(TickCount(), lastDiscoveryTick)) {
@@ -278,17 +339,19 @@ void RemoteServer::run() {
 
     bool readable[ReadSet::kCapacity];
     bool writable = false;
-    int result = SelectPass(reads, write, readable, writable);
+    int result = SelectPass(reads, write, timeoutUs, readable, writable);
     if (result > 0) {
       if (writable && platform.network) SendDiscovery(discoverySocket, *platform.network);
-      int listener = reads.find(listenSocket);
+      int listener = listenSocket != kInvalidSocket ? reads.find(listenSocket) : -1;
       if (listener >= 0 && readable[listener]) acceptClient();
       for (auto it = clients.begin(); it != clients.end(); ++it) {
         ClientConnection* connection = it->second;
         int index = reads.find(connection->socketHandle);
         if (index < 0 || !readable[index]) continue;
         if (receive(*connection) != 0) {
-          // Later readable connections are served in the next pass.
+          // Later readable connections are served in the next pass; when
+          // connections are watched in turns, that pass goes on from here.
+          nextWatched = it->first + 1;
           dropClient(connection);
           break;
         }
@@ -299,10 +362,31 @@ void RemoteServer::run() {
   }
 }
 
+void RemoteServer::reopenMissingSockets(uint32_t now) {
+  const bool listenerMissing = listenSocket == kInvalidSocket;
+  const bool discoveryMissing = platform.discoveryEnabled && discoverySocket == kInvalidSocket;
+  if (!listenerMissing && !discoveryMissing) return;
+  if (now - lastReopenTick_ < kReopenIntervalMs) return;
+  lastReopenTick_ = now;
+  if (listenerMissing) listenSocket = CreateListener(listenAddress_);
+  if (discoveryMissing) discoverySocket = CreateDiscoverySocket(DiscoveryAddress());
+  reportPorts();
+}
+
+void RemoteServer::reportPorts() {
+  if (platform.ui == nullptr) return;
+  const bool listening = listenSocket != kInvalidSocket;
+  const bool announcing = discoverySocket != kInvalidSocket;
+  const int ports = (listening ? 1 : 0) | (announcing ? 2 : 0);
+  if (ports == reportedPorts_) return;
+  reportedPorts_ = ports;
+  platform.ui->reportPorts(listening, announcing);
+}
+
 SocketHandle CreateListener(const sockaddr_in& address) {
   SocketHandle s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == kInvalidSocket) return kInvalidSocket;
-  if (IsSocketError(SetNonBlocking(s)) || IsSocketError(SetIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1)) ||
+  if (IsSocketError(SetNonBlocking(s)) || IsSocketError(ClaimListeningPort(s)) ||
       IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))) ||
       IsSocketError(listen(s, kListenBacklog))) {
     CloseSocket(s);
@@ -315,23 +399,48 @@ void RemoteServer::acceptClient() {
   sockaddr_in peer{};
   socklen_t size = sizeof peer;
   SocketHandle s = accept(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size);
-  if (s == kInvalidSocket) return;
+  if (s == kInvalidSocket) {
+    // Out of handles or memory, the listener stays readable and every accept
+    // fails at once: leave it out of a few passes instead of spinning. A
+    // peer that left before it was taken costs nothing, and the next
+    // connection is tried at once, unless accepts keep failing that way too.
+    const AcceptFailure failure = LastAcceptFailure();
+    if (failure == AcceptFailure::NothingPending) return;
+    if (failure == AcceptFailure::Other || lastAcceptFailed_) {
+      acceptPaused_ = true;
+      acceptResumeTick_ = TickCount() + kAcceptPauseMs;
+    }
+    lastAcceptFailed_ = true;
+    return;
+  }
+  lastAcceptFailed_ = false;
 #ifndef _WIN32
   // Winsock hands the listener's non-blocking mode on to accepted sockets;
   // BSD sockets do not.
   SetNonBlocking(s);
 #endif
   SetIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1);
+  EnableKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs, kKeepAliveProbes);
+
+  // Without memory for its record the one connection is refused, not the
+  // process ended.
+  ClientConnection* connection = nullptr;
+  try {
+    auto record = std::make_unique<ClientConnection>();
+    record->socketHandle = s;
+    if (clients.emplace(static_cast<uint32_t>(s), record.get()).second) connection = record.release();
+  } catch (const std::bad_alloc&) {
+  }
+  if (connection == nullptr) {
+    CloseSocket(s);
+    return;
+  }
 
   char line[64] = {};
   int length = std::snprintf(line, sizeof line, "system windows %s\n", osVersionText);
   if (length > 0) send(s, line, length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1, kSendFlags);
   length = std::snprintf(line, sizeof line, "version %s\n", serverVersionText);
   if (length > 0) send(s, line, length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1, kSendFlags);
-
-  ClientConnection* connection = new ClientConnection();
-  connection->socketHandle = s;
-  clients[static_cast<uint32_t>(s)] = connection;
 }
 
 int RemoteServer::closeClient(ClientConnection& connection) { return CloseSocket(connection.socketHandle); }

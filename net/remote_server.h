@@ -13,6 +13,7 @@
 #include "input/injector.h"
 #include "net/client_connection.h"
 #include "net/network_info.h"
+#include "net/read_set.h"
 #include "net/socket_compat.h"
 
 namespace tavrin {
@@ -98,6 +99,10 @@ class RemoteServer {
   int32_t wheelAccumulator = 0;
   int32_t horizontalWheelAccumulator = 0;
 
+  // With more connections than one select can watch, the lowest handle of the
+  // next pass's share (see fillReadSet).
+  uint32_t nextWatched = 0;
+
   // Worker-owned state of the actions.
   bool switcherActive = false;
   PeerTitleSet seenPeerTitles;
@@ -110,6 +115,10 @@ class RemoteServer {
 
   static unsigned workerMain(void* server);
   void run();
+  // Puts the listener (while it is open and accepting) and the connections of
+  // this pass into the read set; returns how many passes it takes to watch
+  // every connection once (see the comment at its definition).
+  int fillReadSet(ReadSet& reads);
   void acceptClient();
   int closeClient(ClientConnection& connection);
   // Ends a connection: releases what it holds, closes it, frees the record.
@@ -136,10 +145,23 @@ class RemoteServer {
 
  private:
   void start(const wchar_t* bindAddress, uint16_t port);
+  // Tries again to open the listener and the discovery socket if one is
+  // missing (another program held its port), and tells the user interface
+  // when what is open changes.
+  void reopenMissingSockets(uint32_t now);
+  void reportPorts();
   // Releases what the connection still holds down, newest first.
   void releaseHeld(ClientConnection& connection);
   void afterReceive(ClientConnection& connection);
   bool networked_ = false;  // constructed to serve the network
+  sockaddr_in listenAddress_{};
+  uint32_t lastReopenTick_ = 0;
+  // After an accept failure that would repeat at once (out of handles), the
+  // listener is left out of the read set until this tick.
+  bool acceptPaused_ = false;
+  uint32_t acceptResumeTick_ = 0;
+  bool lastAcceptFailed_ = false;  // the previous accept failed (not for want of a connection)
+  int reportedPorts_ = -1;  // what reportPorts last told, -1 before the first report
 };
 
 SocketHandle CreateListener(const sockaddr_in& address);

@@ -10,6 +10,7 @@
 #endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
@@ -73,5 +74,71 @@ inline bool LastErrorWouldBlock() {
 }
 
 inline bool IsSocketError(int result) { return result < 0; }
+
+// Why an accept failed, as far as the server cares: nothing was pending, the
+// pending peer gave up before it was taken (nothing to worry about: the next
+// connection is tried at once), or anything else (out of handles or memory),
+// which would fail again at once and must not be retried in a tight loop.
+enum class AcceptFailure { NothingPending, PeerGone, Other };
+
+inline AcceptFailure LastAcceptFailure() {
+  if (LastErrorWouldBlock()) return AcceptFailure::NothingPending;
+#ifdef _WIN32
+  // Wine answers WSAENOTCONN for a connection reset before it was taken.
+  const int error = WSAGetLastError();
+  if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN) return AcceptFailure::PeerGone;
+#else
+  if (errno == ECONNABORTED || errno == EPROTO || errno == ENOTCONN) return AcceptFailure::PeerGone;
+#endif
+  return AcceptFailure::Other;
+}
+
+// Asks the system to probe a connection that has been silent for `idleMs`,
+// every `intervalMs`, and to fail it after `probes` unanswered probes: a
+// phone that vanished (out of range, asleep, switched off) sends no FIN and
+// no RST, and the server never writes after the greeting, so without probes
+// its connection would stay open for ever. Windows fixes the number of probes
+// at 10 (Wine leaves it at its host's 9), so `probes` matters on the BSD
+// socket side only.
+inline int EnableKeepAlive(SocketHandle socket, uint32_t idleMs, uint32_t intervalMs, int probes) {
+#ifdef _WIN32
+  (void)probes;
+  tcp_keepalive values = {};
+  values.onoff = 1;
+  values.keepalivetime = idleMs;
+  values.keepaliveinterval = intervalMs;
+  DWORD returned = 0;
+  return WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+#else
+  const int idleSeconds = static_cast<int>((idleMs + 999) / 1000);
+  const int intervalSeconds = static_cast<int>((intervalMs + 999) / 1000);
+  if (IsSocketError(SetIntOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1))) return -1;
+#ifdef TCP_KEEPIDLE
+  if (IsSocketError(SetIntOption(socket, IPPROTO_TCP, TCP_KEEPIDLE, idleSeconds)) ||
+      IsSocketError(SetIntOption(socket, IPPROTO_TCP, TCP_KEEPINTVL, intervalSeconds)) ||
+      IsSocketError(SetIntOption(socket, IPPROTO_TCP, TCP_KEEPCNT, probes)))
+    return -1;
+#else
+  (void)idleSeconds;
+  (void)intervalSeconds;
+  (void)probes;
+#endif
+  return 0;
+#endif
+}
+
+// Claims the listener's port so that no other program can bind it as well.
+// On Windows SO_REUSEADDR would let another program bind the same port and
+// receive the phones' connections, and what they type; SO_EXCLUSIVEADDRUSE
+// forbids that. BSD sockets never share a listening port that way, and there
+// SO_REUSEADDR only lets a restarted server bind while connections of the
+// previous one are still in TIME_WAIT.
+inline int ClaimListeningPort(SocketHandle socket) {
+#ifdef _WIN32
+  return SetIntOption(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+#else
+  return SetIntOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
+}
 
 }  // namespace tavrin

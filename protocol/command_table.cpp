@@ -94,6 +94,7 @@ class AbsentUserInterface final : public UserInterface {
  public:
   void showPeerBalloon(const char*, const char*) override {}
   void requestShutdown() override {}
+  void reportPorts(bool, bool) override {}
 };
 
 }  // namespace

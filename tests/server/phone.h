@@ -64,6 +64,14 @@ class Phone {
 
   bool connected() const { return connected_; }
 
+  // The phone's own port, which the server sees as the peer's.
+  uint16_t localPort() const {
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+    return ntohs(address.sin_port);
+  }
+
   void setTimeout(int milliseconds) {
     timeval timeout{milliseconds / 1000, (milliseconds % 1000) * 1000};
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);

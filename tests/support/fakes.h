@@ -85,6 +85,10 @@ class RecordingUserInterface : public UserInterface {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.push_back("shutdown");
   }
+  void reportPorts(bool listening, bool announcing) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(std::string("ports") + (listening ? " listening" : "") + (announcing ? " announcing" : ""));
+  }
   std::vector<std::string> calls() {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;
