@@ -2,18 +2,14 @@
 #pragma once
 #include <cstdint>
 
-#include "actions/desktop.h"
+#include "seams/desktop.h"
+#include "seams/input_codes.h"
 
 namespace tavrin {
 
 class Injector;
 
 constexpr uint32_t kPathCapacity = 260;  // MAX_PATH
-
-constexpr uint16_t kVkPageUp = 0x21;    // VK_PRIOR
-constexpr uint16_t kVkPageDown = 0x22;  // VK_NEXT
-constexpr uint16_t kVkF5 = 0x74;
-constexpr uint16_t kVkEscape = 0x1B;
 
 // Display device states and the display change requests, as the platform
 // numbers them.

@@ -1,7 +1,7 @@
 #include "actions/window_actions.h"
 
-#include "app/user_interface.h"
-#include "input/injector.h"
+#include "seams/user_interface.h"
+#include "seams/injector.h"
 #include "input/keyboard.h"
 
 namespace tavrin {
@@ -127,9 +127,9 @@ namespace {
 void Tab(Injector& injector) { TapKey(injector, kVkTab); }
 
 void ShiftTab(Injector& injector) {
-  SendKeyEvent(injector, kVkShiftKey, false);
+  SendKeyEvent(injector, kVkShift, false);
   Tab(injector);
-  SendKeyEvent(injector, kVkShiftKey, true);
+  SendKeyEvent(injector, kVkShift, true);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "actions/desktop.h"
+#include "seams/desktop.h"
+#include "seams/input_codes.h"
 
 namespace tavrin {
 
@@ -12,27 +13,6 @@ class UserInterface;
 
 // Written by the main thread when composition changes, read by the worker.
 extern std::atomic<int32_t> compositionEnabled;
-
-// Virtual keys the commands press.
-constexpr uint16_t kVkTab = 0x09;
-constexpr uint16_t kVkShiftKey = 0x10;
-constexpr uint16_t kVkControl = 0x11;
-constexpr uint16_t kVkMenu = 0x12;  // Alt
-constexpr uint16_t kVkLeftWindows = 0x5B;
-constexpr uint16_t kVkT = 0x54;
-constexpr uint16_t kVkBrowserBack = 0xA6;
-constexpr uint16_t kVkBrowserForward = 0xA7;
-constexpr uint16_t kVkBrowserRefresh = 0xA8;
-constexpr uint16_t kVkBrowserStop = 0xA9;
-constexpr uint16_t kVkBrowserSearch = 0xAA;
-constexpr uint16_t kVkBrowserFavorites = 0xAB;
-constexpr uint16_t kVkBrowserHome = 0xAC;
-constexpr uint16_t kVkVolumeMute = 0xAD;
-constexpr uint16_t kVkVolumeDown = 0xAE;
-constexpr uint16_t kVkVolumeUp = 0xAF;
-constexpr uint16_t kVkMediaNextTrack = 0xB0;
-constexpr uint16_t kVkMediaPrevTrack = 0xB1;
-constexpr uint16_t kVkMediaPlayPause = 0xB3;
 
 // Window commands and metrics, as the platform numbers them.
 constexpr uint32_t kScClose = 0xF060;

@@ -1,7 +1,7 @@
 // The per-user autorun entry under the Run key, and its "Auto &Run" state.
 #include <windows.h>
 
-#include "app/autorun_value.h"
+#include "shell/autorun_value.h"
 #include "app/shell.h"
 
 namespace tavrin {

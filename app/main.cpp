@@ -8,7 +8,7 @@
 #include "app/resource.h"
 #include "app/shell.h"
 #include "app/win32_platform.h"
-#include "net/remote_server.h"
+#include "server/remote_server.h"
 
 namespace tavrin {
 
@@ -59,7 +59,7 @@ void OnCreate(HWND window) {
     platform.ui = userInterface;
     platform.network = &network;
     try {
-      serverInstance = new RemoteServer(window, L"0.0.0.0", 1978, platform);
+      serverInstance = new RemoteServer(L"0.0.0.0", 1978, platform);
     } catch (...) {
       // The shell runs on without a server, as it does when the sockets fail.
       serverInstance = nullptr;

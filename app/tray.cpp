@@ -6,8 +6,8 @@
 
 #include <cwchar>
 
-#include "actions/peer_target.h"
-#include "app/address_line.h"
+#include "shell/peer_target.h"
+#include "shell/address_line.h"
 #include "app/links.h"
 #include "app/resource.h"
 #include "app/shell.h"

@@ -4,10 +4,10 @@
 #pragma once
 #include <windows.h>
 
-#include "actions/desktop.h"
-#include "app/user_interface.h"
-#include "input/injector.h"
-#include "net/network_info.h"
+#include "seams/desktop.h"
+#include "seams/user_interface.h"
+#include "seams/injector.h"
+#include "seams/network_info.h"
 
 namespace tavrin {
 

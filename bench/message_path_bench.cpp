@@ -12,7 +12,7 @@
 #include <new>
 #include <string>
 
-#include "net/remote_server.h"
+#include "server/remote_server.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "net/remote_server.h"
+#include "server/remote_server.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 

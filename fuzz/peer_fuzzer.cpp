@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/peer_message.h"
+#include "actions/peer_message.h"
 #include "support/fakes.h"
 
 namespace {

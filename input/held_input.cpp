@@ -1,14 +1,14 @@
 #include "input/held_input.h"
 
-#include "input/injector.h"
+#include "seams/injector.h"
 
 namespace tavrin {
 
 namespace {
 
 bool IsTrackable(uint16_t entry) {
-  return (entry >= 0x01 && entry <= 0xFF) || entry == HeldInput::kLeftButton || entry == HeldInput::kRightButton ||
-         entry == HeldInput::kMiddleButton;
+  return (entry >= 0x01 && entry <= 0xFF) || entry == HeldInput::Button(LeftButton) || entry == HeldInput::Button(RightButton) ||
+         entry == HeldInput::Button(MiddleButton);
 }
 
 }  // namespace
@@ -42,9 +42,9 @@ void HeldInput::releaseAll(Injector& injector) {
   count = 0;
   for (int i = pendingCount - 1; i >= 0; --i) {
     switch (pending[i]) {
-      case kLeftButton: injector.mouse(0, 0, 0, kMouseLeftUp); break;
-      case kRightButton: injector.mouse(0, 0, 0, kMouseRightUp); break;
-      case kMiddleButton: injector.mouse(0, 0, 0, kMouseMiddleUp); break;
+      case Button(LeftButton): injector.mouse(0, 0, 0, kMouseLeftUp); break;
+      case Button(RightButton): injector.mouse(0, 0, 0, kMouseRightUp); break;
+      case Button(MiddleButton): injector.mouse(0, 0, 0, kMouseMiddleUp); break;
       default: injector.key(pending[i], 0, kKeyEventKeyUp); break;
     }
   }

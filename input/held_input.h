@@ -2,15 +2,16 @@
 #pragma once
 #include <cstdint>
 
+#include "seams/input_codes.h"
+
 namespace tavrin {
 
 class Injector;
 
-// An entry is a virtual-key code (0x01..0xFF) or one of the mouse buttons.
+// An entry is a virtual-key code (0x01..0xFF) or a mouse button, kept as
+// Button(its MouseButton number).
 struct HeldInput {
-  static constexpr uint16_t kLeftButton = 0x100;
-  static constexpr uint16_t kRightButton = 0x101;
-  static constexpr uint16_t kMiddleButton = 0x102;
+  static constexpr uint16_t Button(MouseButton button) { return static_cast<uint16_t>(0x100 + button); }
   static constexpr int kCapacity = 259;  // every key code and three buttons, each at most once
 
   uint16_t entries[kCapacity] = {};

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "input/injector.h"
+#include "seams/injector.h"
 #include "input/key_tables.h"
 
 namespace tavrin {

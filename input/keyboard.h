@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "seams/input_codes.h"
+
 namespace tavrin {
 
 class Injector;
@@ -10,8 +12,6 @@ class Injector;
 // Longer tokens are cut to 127 bytes: no key name, combination or number is
 // that long, so a cut token means exactly what the whole one would.
 constexpr int32_t kTokenCapacity = 128;
-
-constexpr uint16_t kVkShift = 0x10;  // VK_SHIFT
 
 // One press (release false) or one release of a virtual key.
 void SendKeyEvent(Injector& injector, uint16_t virtualKey, bool release);

@@ -2,11 +2,11 @@
 #pragma once
 #include <cstdint>
 
+#include "seams/input_codes.h"
+
 namespace tavrin {
 
 class Injector;
-
-enum MouseButton : int32_t { LeftButton = 0, RightButton = 1, MiddleButton = 2 };
 
 // Steps a wheel accumulator needs (in either direction) before a flush turns
 // them into one wheel event of 12 per step.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "input/injector.h"
+#include "seams/injector.h"
 
 namespace tavrin {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "actions/desktop.h"
+#include "seams/desktop.h"
 
 namespace tavrin {
 

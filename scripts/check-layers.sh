@@ -23,15 +23,11 @@ declare -A ALLOWED=(
   [seams]="base"
   [wire]="base"
   [input]="base seams"
-  [actions]="base seams input"
-  [server]="base seams wire input actions"
+  [actions]="base seams wire input"
+  [shell]="base seams"
+  [server]="base seams wire input actions shell"
   [app]="*"
   [extension]="*"
-  # Today's folders, placed where their code belongs until it moves: the
-  # command table dispatches to the actions and sits below the socket loop.
-  # Remove both lines when net/ and protocol/ are gone.
-  [protocol]="base seams wire input actions"
-  [net]="base seams wire input actions protocol"
 )
 # ==== end of LAYERS ========================================================
 

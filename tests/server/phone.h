@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/remote_server.h"
+#include "server/remote_server.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -167,7 +167,7 @@ class ServerTest : public ::testing::Test {
     platform.observer = &recorder;
     // Never announce a test server on the machine's real networks.
     platform.discoveryEnabled = false;
-    server = std::make_unique<RemoteServer>(nullptr, L"127.0.0.1", 0, platform);
+    server = std::make_unique<RemoteServer>(L"127.0.0.1", 0, platform);
     port = server->boundPort();
     ASSERT_NE(port, 0);
   }

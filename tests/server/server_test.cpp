@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "server/greeting.h"
 #include "tests/server/phone.h"
 
 #include <atomic>
@@ -215,7 +216,7 @@ TEST_F(Server, ServerOnATakenPortSaysSoAndServesOnceItIsFree) {
   platform.ui = &blockedUi;
   platform.network = &network;
   platform.discoveryEnabled = false;
-  auto blocked = std::make_unique<RemoteServer>(nullptr, L"127.0.0.1", port, platform);
+  auto blocked = std::make_unique<RemoteServer>(L"127.0.0.1", port, platform);
   EXPECT_EQ(blockedUi.calls(), Strings{"ports"});
   // The first server serves on undisturbed.
   auto phone = greetedPhone();

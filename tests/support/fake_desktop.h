@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/desktop.h"
+#include "seams/desktop.h"
 
 namespace tavrin::test {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "actions/desktop.h"
-#include "app/user_interface.h"
-#include "input/injector.h"
-#include "net/network_info.h"
+#include "seams/desktop.h"
+#include "seams/user_interface.h"
+#include "seams/injector.h"
+#include "seams/network_info.h"
 
 namespace tavrin::test {
 

@@ -44,8 +44,8 @@
 #include <vector>
 
 #include "actions/window_actions.h"
-#include "net/discovery.h"
-#include "net/remote_server.h"
+#include "server/discovery.h"
+#include "server/remote_server.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -494,9 +494,7 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
     if (!connection) {
       const SocketHandle handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
       if (handle == kInvalidSocket) return nullptr;
-      connection = new ClientConnection();
-      connection->socketHandle = handle;
-      server.clients[static_cast<uint32_t>(handle)] = connection;  // the server frees it
+      connection = &server.addConnection(handle);  // the server closes and frees it
     }
     return connection;
   };
@@ -510,7 +508,7 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
     ASSERT_NE(connection, nullptr) << "no socket handle for a phone";
     if (step.kind == Step::Close) {
       // What the server does with a connection whose phone has gone.
-      server.dropClient(connection);
+      server.dropClient(*connection);
       phones.erase(step.phone);
     } else {
       // The bytes arrive in as many receives as the buffer needs.

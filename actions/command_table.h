@@ -1,0 +1,43 @@
+// The ordered table of text commands.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "actions/peer_message.h"
+
+namespace tavrin {
+
+class Desktop;
+class Injector;
+class UserInterface;
+
+// What the actions of the text commands work on: the worker's injector and
+// desktop, the main window's interface and the worker-owned action state.
+struct CommandContext {
+  Injector& injector;
+  Desktop& desktop;
+  UserInterface& ui;
+  bool& switcherActive;
+  PeerTitleSet& seenPeerTitles;
+  // Set once the program is stopping: long actions end early.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+struct TextCommand {
+  const char* word;
+  size_t length;
+  // `line` is the whole zero-terminated line; the argument of the commands
+  // that take one starts `length` bytes in.
+  void (*action)(CommandContext& context, const char* line);
+};
+
+constexpr int kTextCommandCount = 42;
+extern const TextCommand kTextCommands[kTextCommandCount];
+
+// Runs the first command whose word starts the line; false when none does.
+bool DispatchTextLine(CommandContext& context, const char* line);
+
+}  // namespace tavrin

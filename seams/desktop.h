@@ -1,0 +1,115 @@
+// The foreground-window, display and shell calls the worker makes. The product
+// implements them with Win32; tests use a scripted fake. Window and thread
+// references are opaque numbers (a HWND value, a thread id).
+#pragma once
+#include <cstdint>
+
+namespace tavrin {
+
+using WindowRef = uintptr_t;  // 0 means "no window"
+
+struct Rect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The fields of GUITHREADINFO the text entry needs.
+struct GuiThreadWindows {
+  WindowRef caret = 0, focus = 0, active = 0;
+};
+
+// The fields of DISPLAY_DEVICEW the display switch needs.
+struct DisplayDevice {
+  wchar_t deviceName[32] = {};
+  uint32_t stateFlags = 0;
+};
+
+// Style bits, as the platform defines them.
+constexpr uint32_t kStyleMaximizeBox = 0x00010000;  // WS_MAXIMIZEBOX
+constexpr uint32_t kStyleMinimizeBox = 0x00020000;  // WS_MINIMIZEBOX
+constexpr uint32_t kStyleThickFrame = 0x00040000;   // WS_THICKFRAME
+constexpr uint32_t kStyleMaximize = 0x01000000;     // WS_MAXIMIZE
+constexpr uint32_t kStyleVisible = 0x10000000;      // WS_VISIBLE
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // Foreground window queries and commands.
+  virtual WindowRef foregroundWindow() = 0;
+  virtual uint32_t windowStyle(WindowRef window) = 0;
+  virtual bool isIconic(WindowRef window) = 0;
+  virtual bool isZoomed(WindowRef window) = 0;
+  virtual bool windowRect(WindowRef window, Rect& rect) = 0;
+  virtual void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
+                            uint32_t flags) = 0;
+  virtual void showWindow(WindowRef window, int32_t command) = 0;
+  // WM_SYSCOMMAND, waiting a couple of seconds at most for the window to
+  // answer: a program that hangs, or that answers "close" with a save prompt,
+  // must not hold up every phone.
+  virtual void sendSysCommand(WindowRef window, uint32_t command) = 0;
+  // True for the windows of this program itself (the hidden main window while
+  // the tray menu is open, a message box), which the window commands leave alone.
+  virtual bool isOwnWindow(WindowRef window) = 0;
+  virtual int32_t systemMetric(int32_t index) = 0;
+
+  // Text entry into windows that are not Unicode windows.
+  virtual bool isWindowUnicode(WindowRef window) = 0;
+  virtual uint32_t windowThread(WindowRef window) = 0;
+  virtual bool guiThreadInfo(uint32_t thread, GuiThreadWindows& info) = 0;
+  virtual void attachThreadInput(uint32_t thread, bool attach) = 0;
+  // Fills at most `capacity` layout handles and returns how many are installed
+  // (GetKeyboardLayoutList semantics; capacity 0 only counts).
+  virtual int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) = 0;
+  virtual uintptr_t keyboardLayout(uint32_t thread) = 0;
+  virtual void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
+
+  // Presentation control.
+  // Full path of the main executable of the foreground window's process, or
+  // an empty text; writes at most `capacity` units including the zero.
+  virtual void foregroundProcessPath(wchar_t* path, uint32_t capacity) = 0;
+  virtual bool enumDisplayDevice(uint32_t index, DisplayDevice& device) = 0;
+  // ChangeDisplaySettingsExW; `deviceName` null and `fields` 0 mean "no
+  // device, no mode" (the final apply).
+  virtual void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
+                                     uint32_t width, uint32_t height, uint32_t flags) = 0;
+
+  // Automation: the shell's ToggleDesktop and the Extension library.
+  virtual void toggleDesktop() = 0;
+  virtual void startPresentationProgram() = 0;
+  virtual void stopPresentationProgram() = 0;
+};
+
+// For a server that has no desktop (tests, benchmarks, fuzzing): every query
+// answers "nothing there" and every command does nothing.
+class NullDesktop final : public Desktop {
+ public:
+  WindowRef foregroundWindow() override { return 0; }
+  uint32_t windowStyle(WindowRef) override { return 0; }
+  bool isIconic(WindowRef) override { return false; }
+  bool isZoomed(WindowRef) override { return false; }
+  bool windowRect(WindowRef, Rect&) override { return false; }
+  void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
+  void showWindow(WindowRef, int32_t) override {}
+  void sendSysCommand(WindowRef, uint32_t) override {}
+  bool isOwnWindow(WindowRef) override { return false; }
+  int32_t systemMetric(int32_t) override { return 0; }
+  bool isWindowUnicode(WindowRef) override { return true; }
+  uint32_t windowThread(WindowRef) override { return 0; }
+  bool guiThreadInfo(uint32_t, GuiThreadWindows&) override { return false; }
+  void attachThreadInput(uint32_t, bool) override {}
+  int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
+  uintptr_t keyboardLayout(uint32_t) override { return 0; }
+  void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
+  void sleepMilliseconds(uint32_t) override {}
+  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
+    if (capacity) path[0] = L'\0';
+  }
+  bool enumDisplayDevice(uint32_t, DisplayDevice&) override { return false; }
+  void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
+  void toggleDesktop() override {}
+  void startPresentationProgram() override {}
+  void stopPresentationProgram() override {}
+};
+
+}  // namespace tavrin

@@ -1,0 +1,82 @@
+// A connection's bytes cut into messages: framed "key" and "mos" messages and
+// newline-ended text lines, each handed to its handler in arrival order.
+#include <cstring>
+
+#include "server/remote_server.h"
+
+namespace tavrin {
+
+bool RemoteServer::receive(ClientConnection& connection, int& error) {
+  connection.discardIfFull();
+  const int received = recv(connection.socketHandle, connection.buffer + connection.fill, connection.room(), 0);
+  if (received == 0) {
+    error = 0;
+    return false;
+  }
+  if (IsSocketError(received)) {
+    if (LastErrorWouldBlock()) return true;
+    error = LastSocketError();
+    return false;
+  }
+  connection.added(received);
+  afterReceive(connection);
+  return true;
+}
+
+int32_t RemoteServer::feed(ClientConnection& connection, const char* bytes, int32_t count) {
+  connection.discardIfFull();
+  const int32_t taken = connection.append(bytes, count);
+  if (taken > 0) afterReceive(connection);
+  return taken;
+}
+
+void RemoteServer::afterReceive(ClientConnection& connection) {
+  // Whatever the handlers press is recorded on this connection.
+  injector.current = &connection;
+  processBuffer(connection);
+  flushWheel();
+  injector.current = nullptr;
+}
+
+void RemoteServer::processBuffer(ClientConnection& connection) {
+  while (!stopRequested_.load(std::memory_order_relaxed)) {
+    const int32_t before = connection.fill;
+    int32_t taken = 0;
+    switch (ClassifyMessageStart(connection)) {
+      case MessageStart::Frame:
+        taken = handleFrame(connection);
+        break;
+      case MessageStart::TextLine:
+        if (platform.observer) {
+          const char* newline = std::strchr(connection.buffer, '\n');
+          platform.observer->onMessage('t', connection.buffer, static_cast<int32_t>(newline - connection.buffer));
+        }
+        taken = handleTextLine(connection);
+        break;
+      case MessageStart::Incomplete:
+        return;
+    }
+    // A handler that took nothing would otherwise spin here for ever.
+    if (taken == 0 || connection.fill >= before) return;
+  }
+}
+
+int32_t RemoteServer::handleFrame(ClientConnection& connection) {
+  int32_t length = 0;
+  if (!ReadFramePayloadLength(connection, length)) return 0;
+  if (length < 0) {
+    connection.consume(kFrameHeaderLength);
+    return kFrameHeaderLength;
+  }
+  if (length > connection.fill - kFrameHeaderLength) return 0;
+  const char* payload = connection.buffer + kFrameHeaderLength;
+  if (platform.observer) platform.observer->onMessage(connection.buffer[0], payload, length);
+  if (connection.buffer[0] == 'k')
+    handleKeyMessage(payload, length);
+  else
+    handleMouseMessage(payload, length);
+  connection.consume(kFrameHeaderLength + length);
+  return kFrameHeaderLength + length;
+}
+
+}  // namespace tavrin

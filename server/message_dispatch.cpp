@@ -1,0 +1,36 @@
+// Each message to its handler: key frames to the keyboard, mouse frames to
+// the mouse and the wheel, text lines to the command table.
+#include "actions/command_table.h"
+#include "input/keyboard.h"
+#include "input/mouse.h"
+#include "server/remote_server.h"
+
+namespace tavrin {
+
+void RemoteServer::handleKeyMessage(const char* payload, int32_t length) { HandleKeyMessage(injector, payload, length); }
+
+void RemoteServer::handleMouseMessage(const char* payload, int32_t length) {
+  HandleMouseMessage(injector, WheelAccumulators{wheelAccumulator_, horizontalWheelAccumulator_}, payload, length);
+}
+
+void RemoteServer::flushWheel() {
+  FlushWheel(injector, WheelAccumulators{wheelAccumulator_, horizontalWheelAccumulator_});
+}
+
+int32_t RemoteServer::handleTextLine(ClientConnection& connection) {
+  char line[kLineCapacity];
+  const int32_t consumed = CopyFirstLine(connection, line);
+  if (consumed == 0) return 0;
+  // The line leaves the buffer before its action runs.
+  connection.consume(consumed);
+  // A server built without a desktop or an interface (tests, benchmarks)
+  // still takes every line; the commands that need them do nothing.
+  NullDesktop noDesktop;
+  NullUserInterface noInterface;
+  CommandContext context{injector, platform.desktop ? *platform.desktop : noDesktop,
+                         platform.ui ? *platform.ui : noInterface, switcherActive, seenPeerTitles_, &stopRequested_};
+  DispatchTextLine(context, line);
+  return consumed;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,306 @@
+#include "server/remote_server.h"
+
+#include <cstdio>
+#include <new>
+
+#include "actions/window_actions.h"
+#include "server/discovery.h"
+#include "server/greeting.h"
+#include "server/sockets.h"
+#include "server/version_text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <objbase.h>
+#endif
+
+namespace tavrin {
+
+namespace {
+
+constexpr long kSelectTimeoutUs = 50000;
+// While the connections are watched in turns, each pass waits a share of the
+// usual timeout, so that a connection waits about as long for its turn as it
+// would in one pass; never less than this, or an idle server would spin.
+constexpr long kShortestSelectTimeoutUs = 5000;
+constexpr uint32_t kSelectFailurePauseMs = 10000;
+// How often the worker tries again to open a socket whose port another
+// program holds.
+constexpr uint32_t kReopenIntervalMs = 2000;
+// How long the listener is left alone after an accept failure that would
+// only repeat at once (no handles or memory left).
+constexpr uint32_t kAcceptPauseMs = 100;
+// A phone that stops answering is given up after 10 s of silence and 10
+// unanswered probes 2 s apart: about 30 s, after which its connection ends
+// as if it had closed and what it held is released. A live phone answers
+// the probes from its TCP stack, awake or not; they cost a few bytes.
+constexpr uint32_t kKeepAliveIdleMs = 10000;
+constexpr uint32_t kKeepAliveIntervalMs = 2000;
+constexpr int kKeepAliveProbes = 10;
+constexpr uint32_t kWorkerStackBytes = 0x40000;
+
+// Dotted form of an address in network byte order, for the log.
+struct DottedAddress {
+  char text[16] = {};
+  explicit DottedAddress(uint32_t address) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&address);
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+  }
+};
+
+}  // namespace
+
+RemoteServer::RemoteServer(const wchar_t* bindAddress, uint16_t port, const Platform& p) : platform(p) {
+  start(bindAddress, port);
+}
+
+RemoteServer::RemoteServer(const Platform& p) : platform(p) {}
+
+void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
+  networked_ = true;
+  // Until the worker reads the version block; this program's own version.
+  CopyVersionText(serverVersionText_, TAVRIN_FILE_VERSION, sizeof TAVRIN_FILE_VERSION - 1);
+#ifdef _WIN32
+  WSADATA data;
+  if (WSAStartup(0x0202, &data) != 0) {
+    log(LogLevel::Error, "the socket library did not start: no phone can connect");
+    return;
+  }
+#endif
+  listenAddress_ = ListenAddress(bindAddress, port);
+  listenSocket_ = CreateListener(listenAddress_);
+  if (platform.discoveryEnabled) discoverySocket_ = CreateDiscoverySocket(DiscoveryBindAddress());
+  // Before the worker starts, so that the user hears at once when a port is
+  // held by another program; the worker keeps trying to open it.
+  lastReopenTick_ = TickCount();
+  reportPorts();
+
+  running_ = 1;
+  if (!worker_.start(&RemoteServer::workerMain, this, kWorkerStackBytes)) {
+    running_ = 0;
+    log(LogLevel::Error, "the server's thread did not start: no phone can connect");
+  }
+}
+
+bool RemoteServer::stop(uint32_t timeoutMs) {
+  stopRequested_ = true;
+  running_ = 0;
+  if (!worker_.join(timeoutMs)) {
+    log(LogLevel::Error, "the server's thread did not stop within %u ms: it is inside a call into another program",
+        static_cast<unsigned>(timeoutMs));
+    return false;
+  }
+  return true;
+}
+
+RemoteServer::~RemoteServer() {
+  stop(kWaitForever);
+  injector.current = nullptr;
+  // Every release looks at every record, so all of them stay valid until
+  // nothing is held any more.
+  for (auto& entry : clients_) releaseHeld(*entry.second);
+  for (auto& entry : clients_) CloseSocket(entry.second->socketHandle);
+  clients_.clear();
+  if (listenSocket_ != kInvalidSocket) CloseSocket(listenSocket_);
+  if (discoverySocket_ != kInvalidSocket) CloseSocket(discoverySocket_);
+#ifdef _WIN32
+  // A server that never started the socket library must not take another
+  // user's reference.
+  if (networked_) WSACleanup();
+#endif
+  if (networked_) log(LogLevel::Info, "server stopped");
+}
+
+uint16_t RemoteServer::boundPort() const {
+  if (listenSocket_ == kInvalidSocket) return 0;
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  if (IsSocketError(getsockname(listenSocket_, reinterpret_cast<sockaddr*>(&address), &size))) return 0;
+  return ntohs(address.sin_port);
+}
+
+void RemoteServer::workerMain(void* argument) {
+#ifdef _WIN32
+  // Some commands drive the shell and the presentation program through COM
+  // automation from this thread.
+  const HRESULT com = CoInitialize(nullptr);
+#endif
+  static_cast<RemoteServer*>(argument)->run();
+#ifdef _WIN32
+  if (SUCCEEDED(com)) CoUninitialize();
+#endif
+}
+
+// The read set of one pass: the listener first (while it is open and not
+// paused after a failed accept), then connections in ascending handle order.
+// When they do not all fit beside it (64 handles in all, the limit of a
+// Winsock select, kept on every system), each pass watches the next share of
+// them, going round from where the previous pass stopped: every connection is
+// read within a few passes, however many others stay open and silent.
+// Returns the number of passes a round takes (1 when all fit).
+int RemoteServer::fillReadSet(ReadSet& reads) {
+  if (listenSocket_ != kInvalidSocket && !acceptPaused_) reads.add(listenSocket_);
+  const size_t room = static_cast<size_t>(ReadSet::kCapacity - reads.count);
+  if (clients_.size() <= room) {
+    for (const auto& entry : clients_) reads.add(entry.second->socketHandle);
+    return 1;
+  }
+  auto it = clients_.lower_bound(nextWatched_);
+  for (size_t i = 0; i < room; ++i) {
+    if (it == clients_.end()) it = clients_.begin();
+    reads.add(it->second->socketHandle);
+    ++it;
+  }
+  if (it == clients_.end()) it = clients_.begin();
+  nextWatched_ = it->first;
+  return static_cast<int>((clients_.size() + room - 1) / room);
+}
+
+void RemoteServer::run() {
+  FormatOsVersion(osVersionText_);
+  ReadServerVersion(serverVersionText_);
+  log(LogLevel::Info, "serving: system windows %s, version %s", osVersionText_, serverVersionText_);
+  while (running_ != 0) {
+    const uint32_t now = TickCount();
+    reopenMissingSockets(now);
+    if (acceptPaused_ && static_cast<int32_t>(now - acceptResumeTick_) >= 0) acceptPaused_ = false;
+    ReadSet reads;
+    const int passesPerRound = fillReadSet(reads);
+    long timeoutUs = kSelectTimeoutUs / passesPerRound;
+    if (timeoutUs < kShortestSelectTimeoutUs) timeoutUs = kShortestSelectTimeoutUs;
+
+    SocketHandle write = kInvalidSocket;
+    if (discoverySocket_ != kInvalidSocket && DiscoveryDue(TickCount(), lastDiscoveryTick_)) {
+      lastDiscoveryTick_ = TickCount();
+      write = discoverySocket_;
+    }
+
+    bool readable[ReadSet::kCapacity];
+    bool writable = false;
+    const int result = SelectPass(reads, write, timeoutUs, readable, writable);
+    if (result > 0) {
+      if (writable && platform.network) SendDiscovery(discoverySocket_, *platform.network);
+      const int listener = listenSocket_ != kInvalidSocket ? reads.find(listenSocket_) : -1;
+      if (listener >= 0 && readable[listener]) acceptClient();
+      for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        ClientConnection& connection = *it->second;
+        const int index = reads.find(connection.socketHandle);
+        if (index < 0 || !readable[index]) continue;
+        int error = 0;
+        if (!receive(connection, error)) {
+          // Later readable connections are served in the next pass; when
+          // connections are watched in turns, that pass goes on from here.
+          nextWatched_ = it->first + 1;
+          dropClient(connection, DescribeConnectionEnd(error));
+          break;
+        }
+      }
+    } else if (result < 0) {
+      log(LogLevel::Error, "select failed (%d): pausing %u s", LastSocketError(),
+          static_cast<unsigned>(kSelectFailurePauseMs / 1000));
+      SleepMilliseconds(kSelectFailurePauseMs);
+    }
+  }
+}
+
+void RemoteServer::reopenMissingSockets(uint32_t now) {
+  const bool listenerMissing = listenSocket_ == kInvalidSocket;
+  const bool discoveryMissing = platform.discoveryEnabled && discoverySocket_ == kInvalidSocket;
+  if (!listenerMissing && !discoveryMissing) return;
+  if (now - lastReopenTick_ < kReopenIntervalMs) return;
+  lastReopenTick_ = now;
+  if (listenerMissing) listenSocket_ = CreateListener(listenAddress_);
+  if (discoveryMissing) discoverySocket_ = CreateDiscoverySocket(DiscoveryBindAddress());
+  reportPorts();
+}
+
+void RemoteServer::reportPorts() {
+  const bool listening = listenSocket_ != kInvalidSocket;
+  const bool announcing = discoverySocket_ != kInvalidSocket;
+  const int ports = (listening ? 1 : 0) | (announcing ? 2 : 0);
+  if (ports == reportedPorts_) return;
+  // The first report only when something is missing; every change after it.
+  if (reportedPorts_ >= 0 || !listening)
+    log(listening ? LogLevel::Info : LogLevel::Warning, "TCP port %u: %s", static_cast<unsigned>(ntohs(listenAddress_.sin_port)),
+        listening ? "listening" : "in use by another program, trying again every 2 s");
+  if (platform.discoveryEnabled && (reportedPorts_ >= 0 || !announcing))
+    log(announcing ? LogLevel::Info : LogLevel::Warning, "UDP port %u: %s", static_cast<unsigned>(kDiscoveryPort),
+        announcing ? "announcing" : "in use by another program, trying again every 2 s");
+  reportedPorts_ = ports;
+  if (platform.ui) platform.ui->reportPorts(listening, announcing);
+}
+
+void RemoteServer::acceptClient() {
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  const SocketHandle s = accept(listenSocket_, reinterpret_cast<sockaddr*>(&peer), &size);
+  if (s == kInvalidSocket) {
+    // Out of handles or memory, the listener stays readable and every accept
+    // fails at once: leave it out of a few passes instead of spinning. A
+    // peer that left before it was taken costs nothing, and the next
+    // connection is tried at once, unless accepts keep failing that way too.
+    const AcceptFailure failure = LastAcceptFailure();
+    if (failure == AcceptFailure::NothingPending) return;
+    if (failure == AcceptFailure::Other || lastAcceptFailed_) {
+      if (!acceptPaused_) log(LogLevel::Warning, "accept failed (%d): pausing the listener", LastSocketError());
+      acceptPaused_ = true;
+      acceptResumeTick_ = TickCount() + kAcceptPauseMs;
+    }
+    lastAcceptFailed_ = true;
+    return;
+  }
+  lastAcceptFailed_ = false;
+#ifndef _WIN32
+  // Winsock hands the listener's non-blocking mode on to accepted sockets;
+  // BSD sockets do not.
+  SetNonBlocking(s);
+#endif
+  SetIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1);
+  EnableKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs, kKeepAliveProbes);
+
+  // Without memory for its record the one connection is refused, not the
+  // process ended.
+  const uint32_t peerAddress = peer.sin_addr.s_addr;
+  const DottedAddress address(peerAddress);
+  try {
+    addConnection(s, peerAddress);
+  } catch (const std::bad_alloc&) {
+    CloseSocket(s);
+    log(LogLevel::Error, "phone %s refused: out of memory", address.text);
+    return;
+  }
+  SendGreeting(s, osVersionText_, serverVersionText_);
+  log(LogLevel::Info, "phone %s connected (%zu connected)", address.text, clients_.size());
+}
+
+ClientConnection& RemoteServer::addConnection(SocketHandle socket, uint32_t peerAddress) {
+  auto record = std::make_unique<ClientConnection>();
+  record->socketHandle = socket;
+  record->peerAddress = peerAddress;
+  auto [entry, added] = clients_.try_emplace(static_cast<uint32_t>(socket), std::move(record));
+  (void)added;  // a handle is never registered twice: the system does not hand it out again while open
+  return *entry->second;
+}
+
+void RemoteServer::releaseHeld(ClientConnection& connection) {
+  if (connection.held.count == 0) return;
+  // Letting go of the key that holds the window switcher open closes it;
+  // letting go of the other one (another phone's) does not.
+  if (switcherActive && connection.held.holds(compositionEnabled.load() ? kVkLeftWindows : kVkMenu))
+    switcherActive = false;
+  ClientConnection* previous = injector.current;
+  injector.current = nullptr;
+  connection.held.releaseAll(injector);
+  injector.current = previous;
+}
+
+void RemoteServer::dropClient(ClientConnection& connection, const char* why) {
+  releaseHeld(connection);
+  const SocketHandle s = connection.socketHandle;
+  const DottedAddress address(connection.peerAddress);
+  CloseSocket(s);
+  clients_.erase(static_cast<uint32_t>(s));
+  if (networked_) log(LogLevel::Info, "phone %s %s (%zu connected)", address.text, why, clients_.size());
+}
+
+}  // namespace tavrin

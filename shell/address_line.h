@@ -1,0 +1,27 @@
+// The list of local IPv4 addresses shown in the tray tooltip, the start-up
+// balloon and the tray menu.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "seams/network_info.h"
+
+namespace tavrin {
+
+// Room for the texts the address line goes into, terminating zero included:
+// the tooltip (after "Tavrin\n") and the balloon text.
+constexpr size_t kTipCapacity = 128;
+constexpr size_t kBalloonTextCapacity = 256;
+
+// Writes the dotted-decimal form of an address in network byte order
+// ("192.168.1.5") and returns its length (at most 15).
+size_t FormatDottedAddress(uint32_t networkOrderAddress, char (&text)[16]);
+
+// Appends the addresses of `rows` to the zero-terminated `text`, which has
+// room for `capacity` units: every row in table order except 127.0.0.1, each
+// followed by one space unless it is the table's last row. An address that
+// does not fit whole is left out together with everything after it, so the
+// line never ends in a broken address. Returns the new length of `text`.
+size_t AppendAddressList(wchar_t* text, size_t capacity, const AddressRow* rows, uint32_t count);
+
+}  // namespace tavrin
