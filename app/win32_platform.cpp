@@ -11,10 +11,32 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/shell.h"
+#include "app/messages.h"
+#include "base/unique_any.h"
+#include "base/win32_handles.h"
+#include "seams/input_codes.h"
 #include "extension/Extension.h"
 
 namespace tavrin {
+
+// The portable core builds input records from its own copies of these values.
+static_assert(kKeyEventKeyUp == KEYEVENTF_KEYUP && kKeyEventUnicode == KEYEVENTF_UNICODE);
+static_assert(kMouseMove == MOUSEEVENTF_MOVE && kMouseLeftDown == MOUSEEVENTF_LEFTDOWN &&
+              kMouseLeftUp == MOUSEEVENTF_LEFTUP && kMouseRightDown == MOUSEEVENTF_RIGHTDOWN &&
+              kMouseRightUp == MOUSEEVENTF_RIGHTUP && kMouseMiddleDown == MOUSEEVENTF_MIDDLEDOWN &&
+              kMouseMiddleUp == MOUSEEVENTF_MIDDLEUP && kMouseWheel == MOUSEEVENTF_WHEEL);
+static_assert(kVkTab == VK_TAB && kVkShift == VK_SHIFT && kVkControl == VK_CONTROL && kVkMenu == VK_MENU &&
+              kVkEscape == VK_ESCAPE && kVkPageUp == VK_PRIOR && kVkPageDown == VK_NEXT && kVkT == 'T' &&
+              kVkLeftWindows == VK_LWIN && kVkF5 == VK_F5);
+static_assert(kVkBrowserBack == VK_BROWSER_BACK && kVkBrowserForward == VK_BROWSER_FORWARD &&
+              kVkBrowserRefresh == VK_BROWSER_REFRESH && kVkBrowserStop == VK_BROWSER_STOP &&
+              kVkBrowserSearch == VK_BROWSER_SEARCH && kVkBrowserFavorites == VK_BROWSER_FAVORITES &&
+              kVkBrowserHome == VK_BROWSER_HOME);
+static_assert(kVkVolumeMute == VK_VOLUME_MUTE && kVkVolumeDown == VK_VOLUME_DOWN && kVkVolumeUp == VK_VOLUME_UP &&
+              kVkMediaNextTrack == VK_MEDIA_NEXT_TRACK && kVkMediaPrevTrack == VK_MEDIA_PREV_TRACK &&
+              kVkMediaPlayPause == VK_MEDIA_PLAY_PAUSE);
+static_assert(kStyleMaximizeBox == WS_MAXIMIZEBOX && kStyleMinimizeBox == WS_MINIMIZEBOX &&
+              kStyleThickFrame == WS_THICKFRAME && kStyleMaximize == WS_MAXIMIZE && kStyleVisible == WS_VISIBLE);
 
 namespace {
 
@@ -50,13 +72,26 @@ void ToggleDesktopByName(IDispatch* shell) {
 
 }  // namespace
 
+bool Win32Injector::sent(UINT result) {
+  if (result == 1) {
+    if (refusedInARow_ > 1 && log_) log_->write(LogLevel::Warning, "%u injected events in a row were refused", refusedInARow_);
+    refusedInARow_ = 0;
+    return true;
+  }
+  // Windows refuses injected input while the secure desktop shows, or for a
+  // window of a program that runs as administrator when this one does not.
+  if (refusedInARow_++ == 0 && log_)
+    log_->write(LogLevel::Warning, "Windows refused an injected event (error %lu)", GetLastError());
+  return false;
+}
+
 bool Win32Injector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = virtualKey;
   input.ki.wScan = scanCode;
   input.ki.dwFlags = flags;
-  return SendInput(1, &input, sizeof input) == 1;
+  return sent(SendInput(1, &input, sizeof input));
 }
 
 bool Win32Injector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
@@ -66,7 +101,7 @@ bool Win32Injector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t fl
   input.mi.dy = dy;
   input.mi.mouseData = static_cast<DWORD>(mouseData);
   input.mi.dwFlags = flags;
-  return SendInput(1, &input, sizeof input) == 1;
+  return sent(SendInput(1, &input, sizeof input));
 }
 
 WindowRef Win32Desktop::foregroundWindow() { return reinterpret_cast<WindowRef>(GetForegroundWindow()); }
@@ -163,12 +198,11 @@ void Win32Desktop::foregroundProcessPath(wchar_t* path, uint32_t capacity) {
   if (window == nullptr) return;
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);  // 0x0410
-  if (process == nullptr) return;
-  GetModuleFileNameExW(process, nullptr, path, capacity);
+  const unique_handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));  // 0x0410
+  if (!process) return;
+  GetModuleFileNameExW(process.get(), nullptr, path, capacity);
   // Older systems leave a path that fills the buffer unterminated.
   path[capacity - 1] = L'\0';
-  CloseHandle(process);
 }
 
 bool Win32Desktop::enumDisplayDevice(uint32_t index, DisplayDevice& device) {
@@ -199,19 +233,16 @@ void Win32Desktop::changeDisplaySettings(const wchar_t* deviceName, uint32_t fie
 }
 
 void Win32Desktop::toggleDesktop() {
-  IDispatch* shell = nullptr;
+  unique_com<IDispatch> shell;
   if (FAILED(CoCreateInstance(kShellClass, nullptr, kShellClassContext, kDispatch,
-                              reinterpret_cast<void**>(&shell))) ||
-      shell == nullptr)
+                              reinterpret_cast<void**>(shell.put()))) ||
+      !shell)
     return;
-  IShellDispatch4* shell4 = nullptr;
-  if (SUCCEEDED(shell->QueryInterface(kShellDispatch4, reinterpret_cast<void**>(&shell4))) && shell4 != nullptr) {
+  unique_com<IShellDispatch4> shell4;
+  if (SUCCEEDED(shell->QueryInterface(kShellDispatch4, reinterpret_cast<void**>(shell4.put()))) && shell4)
     shell4->ToggleDesktop();  // E_NOTIMPL on some shells: nothing to do about it
-    shell4->Release();
-  } else {
-    ToggleDesktopByName(shell);
-  }
-  shell->Release();
+  else
+    ToggleDesktopByName(shell.get());
 }
 
 void Win32Desktop::startPresentationProgram() { StartPowerPointProgram(); }
@@ -233,26 +264,22 @@ void Win32UserInterface::reportPorts(bool listening, bool announcing) {
 bool Win32NetworkInfo::addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) {
   // Ask with a token buffer first; the call reports the size it needs.
   ULONG size = 0;
-  auto* table = static_cast<MIB_IPADDRTABLE*>(std::malloc(sizeof(MIB_IPADDRTABLE)));
-  if (table == nullptr) return false;
-  DWORD result = GetIpAddrTable(table, &size, FALSE);
+  unique_malloc<MIB_IPADDRTABLE> owned(static_cast<MIB_IPADDRTABLE*>(std::malloc(sizeof(MIB_IPADDRTABLE))));
+  if (!owned) return false;
+  DWORD result = GetIpAddrTable(owned.get(), &size, FALSE);
   if (result == ERROR_INSUFFICIENT_BUFFER) {
-    std::free(table);
-    table = static_cast<MIB_IPADDRTABLE*>(std::malloc(size));
-    if (table == nullptr) return false;
-    result = GetIpAddrTable(table, &size, FALSE);
+    owned.reset(static_cast<MIB_IPADDRTABLE*>(std::malloc(size)));
+    if (!owned) return false;
+    result = GetIpAddrTable(owned.get(), &size, FALSE);
   }
-  if (result != NO_ERROR) {
-    std::free(table);
-    return false;
-  }
+  if (result != NO_ERROR) return false;
+  const MIB_IPADDRTABLE* table = owned.get();
   count = table->dwNumEntries;
   for (uint32_t i = 0; i < count && i < capacity; ++i) {
     rows[i].address = table->table[i].dwAddr;
     rows[i].mask = table->table[i].dwMask;
     rows[i].broadcast = table->table[i].dwBCastAddr;
   }
-  std::free(table);
   return true;
 }
 

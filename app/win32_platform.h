@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/log.h"
 #include "seams/desktop.h"
 #include "seams/user_interface.h"
 #include "seams/injector.h"
@@ -11,11 +12,18 @@
 
 namespace tavrin {
 
-// Every event is one INPUT record in its own SendInput call.
+// Every event is one INPUT record in its own SendInput call. Refused events
+// go to the log: the first of a run of them, then how many followed.
 class Win32Injector final : public Injector {
  public:
+  explicit Win32Injector(Log* log) : log_(log) {}
   bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
   bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+
+ private:
+  bool sent(UINT result);
+  Log* log_;
+  uint32_t refusedInARow_ = 0;
 };
 
 class Win32Desktop final : public Desktop {

@@ -1,0 +1,295 @@
+#include "app/main_window.h"
+
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "app/autorun.h"
+#include "app/desktop_shell.h"
+#include "app/messages.h"
+#include "app/resource.h"
+#include "app/system_actions.h"
+#include "shell/address_line.h"
+#include "shell/port_notice.h"
+
+namespace tavrin {
+
+namespace {
+
+// How long Exit waits for the worker before ending the process anyway.
+constexpr uint32_t kWorkerStopWaitMs = 3000;
+constexpr UINT kBalloonMs = 10000;
+const wchar_t kTipHeading[] = L"Tavrin\n";
+const wchar_t kAddressPrefix[] = L"IP Address : ";
+const wchar_t kStartBalloonTitle[] = L"Tavrin is running in background.";
+
+// An earlier version left a settings file in the common application-data
+// folder; nothing reads it any more. A folder that cannot be found means no
+// file of ours to remove: nothing else is ever deleted.
+void DeleteLeftoverConfigFile() {
+  wchar_t folder[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
+    return;
+  wchar_t path[MAX_PATH + 16] = {};
+  std::swprintf(path, sizeof path / sizeof path[0], L"%ls/Tavrin.cfg", folder);
+  DeleteFileW(path);
+}
+
+}  // namespace
+
+bool MainWindow::RegisterClass(HINSTANCE instance, const wchar_t* className) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = &MainWindow::Procedure;
+  windowClass.hInstance = instance;
+  // Shared: a class icon lives as long as the class.
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TAVRIN));
+  windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                      LR_DEFAULTCOLOR | LR_SHARED));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  windowClass.lpszClassName = className;
+  return RegisterClassExW(&windowClass) != 0;
+}
+
+MainWindow::MainWindow(HINSTANCE instance, Log* log) : instance_(instance), log_(log), injector_(log) {}
+
+std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, const wchar_t* className, const wchar_t* title,
+                                               Log* log) {
+  std::unique_ptr<MainWindow> owner(new MainWindow(instance, log));
+  owner->taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated");
+  // Never shown: the tray icon is the program's only visible presence.
+  if (!CreateWindowExW(WS_EX_TOOLWINDOW, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                       nullptr, nullptr, instance, owner.get()))
+    return nullptr;
+  return owner;
+}
+
+MainWindow::~MainWindow() {
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  const LRESULT result = self->handle(message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+  }
+  return result;
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      onCreate();
+      return 0;
+    case WM_DESTROY:
+      onDestroy();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window_, &paint);
+      EndPaint(window_, &paint);
+      return 0;
+    }
+    case WM_COMMAND:
+      if (onMenuCommand(LOWORD(wParam))) return 0;
+      break;
+    case WM_TIMER:
+      if (wParam == kTrayRetryTimer) {
+        if (!stopping_) addTrayIconOrRetry();
+        return 0;
+      }
+      break;
+    case WM_DWMCOMPOSITIONCHANGED:
+      RefreshCompositionFlag();
+      return 0;
+    case TrayCallbackMessage:
+      onTrayCallback(wParam, lParam);
+      return 0;
+    case PeerBalloonMessage:
+      if (!stopping_) showPeerBalloon(reinterpret_cast<const char*>(wParam), reinterpret_cast<const char*>(lParam));
+      return 0;
+    case ShutdownRequestMessage:
+      confirmAndShutDown();
+      return 0;
+    case ServerPortsMessage:
+      if (!stopping_) onServerPorts(wParam);
+      return 0;
+    default:
+      if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0) {
+        if (!stopping_) addTrayIconOrRetry();
+        return 0;
+      }
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void MainWindow::onCreate() {
+  DeleteLeftoverConfigFile();
+  trayIcon_ = std::make_unique<TrayIcon>(window_, instance_, log_);
+  userInterface_ = std::make_unique<Win32UserInterface>(window_);
+  Platform platform;
+  platform.injector = &injector_;
+  platform.desktop = &desktop_;
+  platform.ui = userInterface_.get();
+  platform.network = &network_;
+  platform.log = log_;
+  try {
+    server_ = std::make_unique<RemoteServer>(L"0.0.0.0", 1978, platform);
+  } catch (...) {
+    // The tray program runs on without a server, as it does when the sockets fail.
+    if (log_) log_->write(LogLevel::Error, "the server could not be made: no phone can connect");
+  }
+  autorunEnabled_ = QueryAutorun();
+  addTrayIconOrRetry();
+}
+
+void MainWindow::onDestroy() {
+  stopping_ = true;
+  KillTimer(window_, kTrayRetryTimer);
+  if (trayIcon_) trayIcon_->remove();
+  PostQuitMessage(0);
+  // The stop keeps answering sent messages while it waits for the worker,
+  // which may be inside a PeerBalloonMessage to this window. A worker that
+  // does not end in time is stuck in another program; the server and what
+  // it uses are left alone and the process ends without them.
+  if (server_ && !server_->stop(kWorkerStopWaitMs)) {
+    workerAbandoned_ = true;
+    (void)server_.release();
+    (void)userInterface_.release();
+    return;
+  }
+  server_.reset();
+  userInterface_.reset();
+}
+
+void MainWindow::composeTip(wchar_t* tip, size_t capacity) const {
+  CopyText(tip, capacity, kTipHeading);
+  if (const wchar_t* missing = PortNoticeTip(ports_)) {
+    AppendText(tip, capacity, missing);
+    return;
+  }
+  AppendText(tip, capacity, kAddressPrefix);
+  ListLocalAddresses(tip, capacity);
+}
+
+void MainWindow::addTrayIconOrRetry() {
+  // The address line goes into the tip and into the balloon text; each copy
+  // keeps only the whole addresses that fit its field.
+  wchar_t tip[kTipCapacity];
+  composeTip(tip, kTipCapacity);
+  wchar_t text[kBalloonTextCapacity];
+  CopyText(text, kBalloonTextCapacity, kAddressPrefix);
+  ListLocalAddresses(text, kBalloonTextCapacity);
+  if (!trayIcon_->add(tip, kStartBalloonTitle, text)) {
+    SetTimer(window_, kTrayRetryTimer, kTrayRetryMs, nullptr);
+    return;
+  }
+  KillTimer(window_, kTrayRetryTimer);
+  // The start balloon replaces any phone's message: a click on it opens nothing.
+  peerMessageTarget_[0] = L'\0';
+  // A newly added icon shows the start-up balloon, which says nothing of a
+  // port another program holds.
+  if (ports_ != 3) onServerPorts(ports_ | 0x100);
+}
+
+void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags) {
+  // A click on the program's own balloon must not open a phone message's target.
+  peerMessageTarget_[0] = L'\0';
+  trayIcon_->balloon(title, text, flags, kBalloonMs);
+}
+
+void MainWindow::onServerPorts(WPARAM report) {
+  // Bit 0x100: say it again (the icon was added anew), even if unchanged.
+  const bool again = (report & 0x100) != 0;
+  const WPARAM ports = report & 3;
+  if (ports == ports_ && !again) return;
+  ports_ = ports;
+  wchar_t tip[kTipCapacity];
+  composeTip(tip, kTipCapacity);
+  trayIcon_->setTip(tip);
+  const PortNotice notice = PortNoticeFor(ports);
+  wchar_t text[kBalloonTextCapacity];
+  CopyText(text, kBalloonTextCapacity, notice.text);
+  if (notice.addresses) ListLocalAddresses(text, kBalloonTextCapacity);
+  showOwnBalloon(notice.title, text, notice.warning ? NIIF_WARNING : NIIF_INFO);
+}
+
+void MainWindow::onTrayCallback(WPARAM iconId, LPARAM event) {
+  if (iconId != kTrayIconId) return;
+  switch (event) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      showTrayMenu();
+      break;
+    case NIN_BALLOONUSERCLICK:
+      if (!OpenPeerTarget(peerMessageTarget_)) {
+        if (log_) log_->write(LogLevel::Warning, "a phone message's target was not opened: not a web or mail link or a safe document");
+        showOwnBalloon(L"Tavrin did not open that message",
+                       L"A message from a phone may open a web or mail link, or a document on this computer. "
+                       L"It never starts a program or a script, and never opens another computer's files.",
+                       NIIF_WARNING);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::showPeerBalloon(const char* title, const char* target) {
+  // The balloon text holds 255 units, of which the click hint takes 21: a
+  // longer title is cut, never in the middle of a surrogate pair.
+  static const wchar_t kClickHint[] = L"\nClick for details...";
+  constexpr size_t kTitleRoom = kBalloonTextCapacity - 1 - (sizeof kClickHint / sizeof(wchar_t) - 1);
+
+  wchar_t converted[1024];
+  if (title == nullptr || MultiByteToWideChar(CP_ACP, 0, title, -1, converted, 1024) == 0) converted[0] = L'\0';
+  converted[1023] = L'\0';
+  if (std::wcslen(converted) > kTitleRoom) {
+    size_t cut = kTitleRoom;
+    if (converted[cut - 1] >= 0xD800 && converted[cut - 1] <= 0xDBFF) --cut;
+    converted[cut] = L'\0';
+  }
+  wchar_t text[kBalloonTextCapacity];
+  CopyText(text, kBalloonTextCapacity, converted);
+  AppendText(text, kBalloonTextCapacity, kClickHint);
+
+  // Stored before the balloon appears, so a click always finds its target.
+  if (target == nullptr ||
+      MultiByteToWideChar(CP_ACP, 0, target, -1, peerMessageTarget_, static_cast<int>(kPeerTargetUnits)) == 0)
+    peerMessageTarget_[0] = L'\0';
+  peerMessageTarget_[kPeerTargetUnits - 1] = L'\0';
+  trayIcon_->balloon(L"Message from Quillo", text, 0, kBalloonMs);
+}
+
+void MainWindow::confirmAndShutDown() {
+  if (confirmationOpen_) {
+    BringShutdownQuestionForward();
+    return;
+  }
+  confirmationOpen_ = true;
+  const bool confirmed = AskToShutDown();
+  confirmationOpen_ = false;
+  // The box also ends when its modal loop meets the quit message, for example
+  // when the user exits from the tray menu while the question is open. Only
+  // a real OK counts: the main window is gone by then and the quit message is
+  // posted again.
+  MSG quit;
+  if (!confirmed || PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) || stopping_ || !IsWindow(window_))
+    return;
+  if (log_) log_->write(LogLevel::Info, "shutting Windows down, as the user confirmed");
+  if (!ShutDownWindows() && log_) log_->write(LogLevel::Error, "Windows refused to shut down (error %lu)", GetLastError());
+}
+
+}  // namespace tavrin

@@ -1,0 +1,91 @@
+// The hidden main window: it owns the server, the Win32 side of the seams the
+// server's worker uses, the tray icon and everything the tray program keeps
+// between messages. Everything here runs on the main thread.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+
+#include "app/tray_icon.h"
+#include "app/win32_platform.h"
+#include "base/log.h"
+#include "base/win32_handles.h"
+#include "server/remote_server.h"
+
+namespace tavrin {
+
+constexpr size_t kShellTextCapacity = 100;  // window title and class name
+constexpr size_t kPeerTargetUnits = 2048;
+
+class MainWindow {
+ public:
+  // Registers the window class named by the string table; the texts are
+  // loaded by the caller (the class name is also the mutex's and the window
+  // tests find).
+  static bool RegisterClass(HINSTANCE instance, const wchar_t* className);
+  // Creates the never-shown window; its creation starts the server and adds
+  // the tray icon. Null when no window could be made.
+  static std::unique_ptr<MainWindow> Create(HINSTANCE instance, const wchar_t* className, const wchar_t* title,
+                                            Log* log);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // True when Exit found the worker stuck in another program's call: the
+  // process must end without destroying what the worker uses.
+  bool workerAbandoned() const { return workerAbandoned_; }
+
+ private:
+  MainWindow(HINSTANCE instance, Log* log);
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void onCreate();
+  void onDestroy();
+  void addTrayIconOrRetry();
+  // The tip: "Tavrin", then what is wrong with the ports or the addresses.
+  void composeTip(wchar_t* tip, size_t capacity) const;
+  void onServerPorts(WPARAM ports);
+  void onTrayCallback(WPARAM iconId, LPARAM event);
+  void showPeerBalloon(const char* title, const char* target);
+  void showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags);
+  void confirmAndShutDown();
+
+  // The menu and the about box (tray_menu.cpp).
+  void showTrayMenu();
+  bool onMenuCommand(UINT command);
+  void showAboutBox();
+  static INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR handleAbout(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  Log* log_;
+  UINT taskbarCreatedMessage_ = 0;
+
+  Win32Injector injector_;
+  Win32Desktop desktop_;
+  Win32NetworkInfo network_;
+  std::unique_ptr<Win32UserInterface> userInterface_;
+  std::unique_ptr<RemoteServer> server_;
+  std::unique_ptr<TrayIcon> trayIcon_;
+
+  bool autorunEnabled_ = false;
+  // The target of the balloon on show; empty while the balloon is one of
+  // the program's own, so that its click opens nothing.
+  wchar_t peerMessageTarget_[kPeerTargetUnits] = {};
+  // What the worker last said of its ports (1 listening | 2 announcing);
+  // until it speaks, nothing is missing.
+  WPARAM ports_ = 3;
+  // Set while WM_DESTROY stops the server: messages that arrive meanwhile
+  // must not bring the tray icon back.
+  bool stopping_ = false;
+  bool workerAbandoned_ = false;
+  bool confirmationOpen_ = false;
+  // The about box while it is open, and its underlined link font.
+  HWND aboutDialog_ = nullptr;
+  unique_hfont linkFont_;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,17 @@
+// The main window's private messages and timers, and the one tray icon's id.
+#pragma once
+#include <windows.h>
+
+namespace tavrin {
+
+constexpr UINT TrayCallbackMessage = WM_USER + 17;     // 1041, from the notification area
+constexpr UINT PeerBalloonMessage = WM_USER + 58;      // 1082, sent by the worker: wParam title, lParam target
+constexpr UINT ShutdownRequestMessage = WM_USER + 80;  // 1104, posted by the worker
+constexpr UINT ServerPortsMessage = WM_USER + 90;      // 1114, posted by the worker: wParam 1 listening | 2 announcing
+
+constexpr UINT kTrayIconId = 1;
+// Retries adding the tray icon while the taskbar is not there yet.
+constexpr UINT_PTR kTrayRetryTimer = 1;
+constexpr UINT kTrayRetryMs = 2000;
+
+}  // namespace tavrin

@@ -1,0 +1,85 @@
+#include "app/tray_icon.h"
+
+#include <cwchar>
+
+#include "app/messages.h"
+#include "app/resource.h"
+
+namespace tavrin {
+
+size_t CopyText(wchar_t* target, size_t capacity, const wchar_t* source) {
+  size_t length = 0;
+  while (length + 1 < capacity && source[length] != L'\0') {
+    target[length] = source[length];
+    ++length;
+  }
+  target[length] = L'\0';
+  return length;
+}
+
+size_t AppendText(wchar_t* target, size_t capacity, const wchar_t* source) {
+  const size_t length = std::wcslen(target);
+  return length + CopyText(target + length, capacity - length, source);
+}
+
+TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log)
+    : window_(window),
+      // Loaded once and kept: the icon is added again after every taskbar restart.
+      icon_(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                          LR_DEFAULTCOLOR))),
+      log_(log) {}
+
+NOTIFYICONDATAW TrayIcon::record(UINT flags) const {
+  NOTIFYICONDATAW record = {};
+  record.cbSize = sizeof record;
+  record.hWnd = window_;
+  record.uID = kTrayIconId;
+  record.uFlags = flags;
+  return record;
+}
+
+bool TrayIcon::notify(DWORD message, NOTIFYICONDATAW& record, const char* what) {
+  if (Shell_NotifyIconW(message, &record)) return true;
+  if (log_) log_->write(LogLevel::Warning, "the taskbar refused to %s the tray icon (error %lu)", what, GetLastError());
+  return false;
+}
+
+bool TrayIcon::add(const wchar_t* tip, const wchar_t* balloonTitle, const wchar_t* balloonText) {
+  NOTIFYICONDATAW added = record(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO);
+  added.uCallbackMessage = TrayCallbackMessage;
+  added.hIcon = icon_.get();
+  CopyText(added.szTip, sizeof added.szTip / sizeof(wchar_t), tip);
+  CopyText(added.szInfoTitle, sizeof added.szInfoTitle / sizeof(wchar_t), balloonTitle);
+  CopyText(added.szInfo, sizeof added.szInfo / sizeof(wchar_t), balloonText);
+  added.dwInfoFlags = NIIF_INFO;
+  added.uTimeout = 0;
+  added_ = notify(NIM_ADD, added, "add");
+  return added_;
+}
+
+void TrayIcon::remove() {
+  if (!added_) return;
+  NOTIFYICONDATAW removed = record(0);
+  Shell_NotifyIconW(NIM_DELETE, &removed);
+  added_ = false;
+}
+
+void TrayIcon::setTip(const wchar_t* tip) {
+  if (!added_) return;
+  NOTIFYICONDATAW changed = record(NIF_TIP);
+  CopyText(changed.szTip, sizeof changed.szTip / sizeof(wchar_t), tip);
+  notify(NIM_MODIFY, changed, "change the tip of");
+}
+
+void TrayIcon::balloon(const wchar_t* title, const wchar_t* text, DWORD flags, UINT timeoutMs) {
+  if (!added_) return;
+  NOTIFYICONDATAW shown = record(NIF_INFO);
+  CopyText(shown.szInfoTitle, sizeof shown.szInfoTitle / sizeof(wchar_t), title);
+  CopyText(shown.szInfo, sizeof shown.szInfo / sizeof(wchar_t), text);
+  shown.dwInfoFlags = flags;
+  shown.uTimeout = timeoutMs;
+  notify(NIM_MODIFY, shown, "show a balloon on");
+}
+
+}  // namespace tavrin

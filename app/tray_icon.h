@@ -1,0 +1,46 @@
+// The one tray icon: it owns its record, its icon and whether the taskbar has
+// it, and every change goes through notify(), which logs what the taskbar
+// refuses.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+#include "base/log.h"
+#include "base/win32_handles.h"
+
+namespace tavrin {
+
+class TrayIcon {
+ public:
+  TrayIcon(HWND window, HINSTANCE instance, Log* log);
+  ~TrayIcon() { remove(); }
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
+
+  // Adds the icon with its tip and a balloon. False when the taskbar did not
+  // take it (at logon it may not be there yet): the caller tries again.
+  // After a taskbar restart the icon is gone and is added again.
+  bool add(const wchar_t* tip, const wchar_t* balloonTitle, const wchar_t* balloonText);
+  void remove();
+  bool added() const { return added_; }
+  void setTip(const wchar_t* tip);
+  // flags: NIIF_INFO, NIIF_WARNING or 0; the balloon stays about timeoutMs.
+  void balloon(const wchar_t* title, const wchar_t* text, DWORD flags, UINT timeoutMs);
+
+ private:
+  bool notify(DWORD message, NOTIFYICONDATAW& record, const char* what);
+  NOTIFYICONDATAW record(UINT flags) const;
+
+  HWND window_;
+  unique_hicon icon_;
+  bool added_ = false;
+  Log* log_;
+};
+
+// Copies `source` into `target` (capacity units, zero included), cutting it
+// short if needed, and returns the new length.
+size_t CopyText(wchar_t* target, size_t capacity, const wchar_t* source);
+// Appends `source` to the zero-terminated `target`, cutting it short if needed.
+size_t AppendText(wchar_t* target, size_t capacity, const wchar_t* source);
+
+}  // namespace tavrin
