@@ -46,8 +46,7 @@ bool ListLocalAddresses(wchar_t* text, size_t capacity) {
   AddressRow rows[kAddressRowCapacity];
   uint32_t count = 0;
   Win32NetworkInfo network;
-  if (!network.addressTable(rows, kAddressRowCapacity, count)) return false;
-  if (count > kAddressRowCapacity) count = kAddressRowCapacity;
+  if (!network.readAddressTable(rows, kAddressRowCapacity, count)) return false;
   AppendAddressList(text, capacity, rows, count);
   return true;
 }

@@ -12,12 +12,25 @@ struct AddressRow {
   uint32_t broadcast = 0;
 };
 
+// 127.0.0.1, which no phone can reach: it is neither shown nor announced to.
+inline bool IsLoopbackAddress(uint32_t networkOrderAddress) {
+  const auto* octets = reinterpret_cast<const unsigned char*>(&networkOrderAddress);
+  return octets[0] == 127 && octets[1] == 0 && octets[2] == 0 && octets[3] == 1;
+}
+
 class NetworkInfo {
  public:
   virtual ~NetworkInfo() = default;
   // The address table in table order; false when it cannot be read. Writes at
   // most `capacity` rows and stores the number of rows in `count`.
   virtual bool addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) = 0;
+
+  // The table's first rows, as many as fit: `count` is at most `capacity`.
+  bool readAddressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) {
+    if (!addressTable(rows, capacity, count)) return false;
+    if (count > capacity) count = capacity;
+    return true;
+  }
   // GetComputerNameA into `name` (capacity bytes); returns the length, or -1.
   virtual int32_t computerName(char* name, uint32_t capacity) = 0;
 };

@@ -44,7 +44,7 @@ int32_t FormatDiscoveryDatagram(char (&datagram)[kDatagramCapacity], const char*
 }
 
 bool InterfaceBroadcastAddress(const AddressRow& row, uint32_t& destination) {
-  if (row.address == htonl(0x7F000001)) return false;
+  if (IsLoopbackAddress(row.address)) return false;
   destination = row.broadcast;
   if (destination == 0 || destination == 1 || destination == 0xFFFFFFFFu) destination = row.address | ~row.mask;
   return true;
@@ -66,8 +66,7 @@ void BroadcastToInterfaces(SocketHandle socket, uint16_t port, const char* datag
                            NetworkInfo& network) {
   AddressRow rows[kAddressRowCapacity];
   uint32_t count = 0;
-  if (!network.addressTable(rows, kAddressRowCapacity, count)) return;
-  if (count > kAddressRowCapacity) count = kAddressRowCapacity;
+  if (!network.readAddressTable(rows, kAddressRowCapacity, count)) return;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t destination = 0;
     if (InterfaceBroadcastAddress(rows[i], destination)) SendTo(socket, destination, port, datagram, length);

@@ -4,16 +4,6 @@
 
 namespace tavrin {
 
-namespace {
-
-bool IsLoopback(uint32_t networkOrderAddress) {
-  unsigned char octets[4];
-  std::memcpy(octets, &networkOrderAddress, sizeof octets);
-  return octets[0] == 127 && octets[1] == 0 && octets[2] == 0 && octets[3] == 1;
-}
-
-}  // namespace
-
 size_t FormatDottedAddress(uint32_t networkOrderAddress, char (&text)[16]) {
   unsigned char octets[4];
   std::memcpy(octets, &networkOrderAddress, sizeof octets);
@@ -35,7 +25,7 @@ size_t AppendAddressList(wchar_t* text, size_t capacity, const AddressRow* rows,
   while (length < capacity - 1 && text[length]) ++length;
   text[length] = L'\0';
   for (uint32_t i = 0; i < count; ++i) {
-    if (IsLoopback(rows[i].address)) continue;
+    if (IsLoopbackAddress(rows[i].address)) continue;
     char dotted[16];
     const size_t addressLength = FormatDottedAddress(rows[i].address, dotted);
     if (length + addressLength > capacity - 1) break;
