@@ -39,6 +39,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   BOOL result;
   while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
     if (result == -1) break;
+    if (window->preTranslate(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

@@ -10,6 +10,7 @@
 #include "app/resource.h"
 #include "app/system_actions.h"
 #include "shell/address_line.h"
+#include "shell/phone_menu_text.h"
 #include "shell/port_notice.h"
 
 namespace tavrin {
@@ -19,7 +20,6 @@ namespace {
 // How long Exit waits for the worker before ending the process anyway.
 constexpr uint32_t kWorkerStopWaitMs = 3000;
 constexpr UINT kBalloonMs = 10000;
-const wchar_t kTipHeading[] = L"Tavrin\n";
 const wchar_t kAddressPrefix[] = L"IP Address : ";
 const wchar_t kStartBalloonTitle[] = L"Tavrin is running in background.";
 
@@ -75,6 +75,7 @@ LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam,
   if (message == WM_NCCREATE) {
     auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
+    self->promptListener_.setWindow(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -109,7 +110,20 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!stopping_) addTrayIconOrRetry();
         return 0;
       }
+      if (wParam == kTipTimer) {
+        if (!stopping_) refreshTip(false);
+        return 0;
+      }
       break;
+    case PromptChangedMessage:
+      if (!stopping_) syncPrompt();
+      return 0;
+    case ElevatedWindowMessage:
+      if (!stopping_) {
+        if (log_) log_->write(LogLevel::Warning, "the window in front runs as administrator: Windows blocks the input");
+        showOwnBalloon(kElevationBalloonTitle, kElevationBalloonText, NIIF_WARNING);
+      }
+      return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       RefreshCompositionFlag();
       return 0;
@@ -145,6 +159,8 @@ void MainWindow::onCreate() {
   platform.ui = userInterface_.get();
   platform.network = &network_;
   platform.log = log_;
+  platform.roster = &roster_;
+  loadPhoneSettings();
   try {
     server_ = std::make_unique<RemoteServer>(L"0.0.0.0", 1978, platform);
   } catch (...) {
@@ -153,11 +169,14 @@ void MainWindow::onCreate() {
   }
   autorunEnabled_ = QueryAutorun();
   addTrayIconOrRetry();
+  SetTimer(window_, kTipTimer, kTipMs, nullptr);
 }
 
 void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
+  KillTimer(window_, kTipTimer);
+  if (promptDialog_ != nullptr) DestroyWindow(promptDialog_);
   if (trayIcon_) trayIcon_->remove();
   PostQuitMessage(0);
   // The stop keeps answering sent messages while it waits for the worker,
@@ -175,7 +194,7 @@ void MainWindow::onDestroy() {
 }
 
 void MainWindow::composeTip(wchar_t* tip, size_t capacity) const {
-  CopyText(tip, capacity, kTipHeading);
+  FormatTipHeading(tip, capacity, tipPhones_, tipPaused_);
   if (const wchar_t* missing = PortNoticeTip(ports_)) {
     AppendText(tip, capacity, missing);
     return;

@@ -6,12 +6,15 @@
 
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "app/tray_icon.h"
 #include "app/win32_platform.h"
 #include "base/log.h"
 #include "base/win32_handles.h"
 #include "server/remote_server.h"
+#include "shell/elevation_notice.h"
+#include "shell/phone_roster.h"
 
 namespace tavrin {
 
@@ -35,6 +38,9 @@ class MainWindow {
   // True when Exit found the worker stuck in another program's call: the
   // process must end without destroying what the worker uses.
   bool workerAbandoned() const { return workerAbandoned_; }
+  // Lets the prompt's dialog have its keys (Tab, Enter, Esc); true when the
+  // message was its and is handled.
+  bool preTranslate(MSG& message);
 
  private:
   MainWindow(HINSTANCE instance, Log* log);
@@ -51,6 +57,16 @@ class MainWindow {
   void showPeerBalloon(const char* title, const char* target);
   void showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags);
   void confirmAndShutDown();
+
+  // Who controls the computer (phone_control.cpp).
+  void loadPhoneSettings();
+  void fillPhonesMenu(HMENU tray);
+  bool onPhoneCommand(UINT command);
+  void refreshTip(bool always);
+  void syncPrompt();
+  void answerPrompt(Answer answer);
+  static INT_PTR CALLBACK PromptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR handlePrompt(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
   // The menu and the about box (tray_menu.cpp).
   void showTrayMenu();
@@ -70,6 +86,17 @@ class MainWindow {
   std::unique_ptr<Win32UserInterface> userInterface_;
   std::unique_ptr<RemoteServer> server_;
   std::unique_ptr<TrayIcon> trayIcon_;
+  WindowPromptListener promptListener_;
+  Win32NeighbourTable neighbours_;
+  PhoneRoster roster_{&promptListener_, &neighbours_};
+  // The prompt while it is open, and the phone it asks about.
+  HWND promptDialog_ = nullptr;
+  PhoneId promptFor_ = 0;
+  // The phones of the menu last shown, for its Disconnect commands.
+  std::vector<PhoneId> menuPhones_;
+  // What the tip last said of the phones.
+  size_t tipPhones_ = 0;
+  bool tipPaused_ = false;
 
   bool autorunEnabled_ = false;
   // The target of the balloon on show; empty while the balloon is one of

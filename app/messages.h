@@ -8,10 +8,15 @@ constexpr UINT TrayCallbackMessage = WM_USER + 17;     // 1041, from the notific
 constexpr UINT PeerBalloonMessage = WM_USER + 58;      // 1082, sent by the worker: wParam title, lParam target
 constexpr UINT ShutdownRequestMessage = WM_USER + 80;  // 1104, posted by the worker
 constexpr UINT ServerPortsMessage = WM_USER + 90;      // 1114, posted by the worker: wParam 1 listening | 2 announcing
+constexpr UINT PromptChangedMessage = WM_USER + 91;    // 1115, posted: the prompt should open, close or switch
+constexpr UINT ElevatedWindowMessage = WM_USER + 92;   // 1116, posted by the worker: the window in front runs elevated
 
 constexpr UINT kTrayIconId = 1;
 // Retries adding the tray icon while the taskbar is not there yet.
 constexpr UINT_PTR kTrayRetryTimer = 1;
 constexpr UINT kTrayRetryMs = 2000;
+// Brings the tip's count of phones up to date.
+constexpr UINT_PTR kTipTimer = 2;
+constexpr UINT kTipMs = 2000;
 
 }  // namespace tavrin

@@ -8,6 +8,13 @@
 #define IDD_ABOUTBOX 103
 #define IDC_CONTACT_LINK 1000
 
+// The prompt before a new phone takes control.
+#define IDD_PHONE_PROMPT 104
+#define IDC_PROMPT_TEXT 1001
+#define IDC_PROMPT_ALLOW 1002
+#define IDC_PROMPT_ALWAYS 1003
+#define IDC_PROMPT_DENY 1004
+
 #define IDR_TRAY_MENU 129
 #define IDI_TAVRIN 135
 
@@ -27,3 +34,12 @@
 #define IDM_STORE_ANDROID_2 32795
 #define IDM_STORE_ANDROID_3 32796
 #define IDM_STORE_ANDROID_4 32797
+
+// The "Phones" submenu. Each connected phone's "Disconnect" is
+// IDM_DISCONNECT_FIRST + its place in the list, in order of connection.
+#define IDM_NO_PHONE 32800
+#define IDM_PAUSE_PHONES 32801
+#define IDM_ASK_FIRST 32802
+#define IDM_FORGET_ALLOWED 32803
+#define IDM_DISCONNECT_FIRST 33000
+#define IDM_DISCONNECT_LAST 33255

@@ -50,6 +50,7 @@ void MainWindow::showTrayMenu() {
   item.fMask = MIIM_STRING;
   item.dwTypeData = caption;
   SetMenuItemInfoW(popup, IDM_IP_ADDRESS, FALSE, &item);
+  fillPhonesMenu(popup);
 
   TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN, pointer.x, pointer.y, 0, window_, nullptr);
   // Lets the menu close when the user clicks elsewhere next time.
@@ -79,7 +80,7 @@ bool MainWindow::onMenuCommand(UINT command) {
     case IDM_STORE_ANDROID_4: OpenTarget(L"" TAVRIN_STORE_ANDROID_4_URL); return true;
     case IDM_ABOUT: showAboutBox(); return true;
     case IDM_EXIT: DestroyWindow(window_); return true;
-    default: return false;
+    default: return onPhoneCommand(command);
   }
 }
 

@@ -4,6 +4,7 @@
 #include "app/win32_platform.h"
 
 #include <iphlpapi.h>
+#include <netioapi.h>
 #include <ole2.h>
 #include <psapi.h>
 #include <shldisp.h>
@@ -142,6 +143,32 @@ void Win32Desktop::sendSysCommand(WindowRef window, uint32_t command) {
   SendMessageTimeoutW(ToHandle(window), WM_SYSCOMMAND, command, 0, SMTO_ABORTIFHUNG, kWindowAnswerMs, &ignored);
 }
 
+namespace {
+
+// TokenElevation of a process's token. A token this program may not even
+// open belongs to a process above it (elevated, or a system one): Windows
+// blocks its input all the same.
+bool ProcessRunsElevated(HANDLE process) {
+  unique_handle token;
+  if (!OpenProcessToken(process, TOKEN_QUERY, token.put())) return GetLastError() == ERROR_ACCESS_DENIED;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
+}  // namespace
+
+bool Win32Desktop::windowRunsElevated(WindowRef window) {
+  DWORD processId = 0;
+  if (GetWindowThreadProcessId(ToHandle(window), &processId) == 0 || processId == 0) return false;
+  const unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  return ProcessRunsElevated(process.get());
+}
+
+bool Win32Desktop::thisProgramElevated() { return ProcessRunsElevated(GetCurrentProcess()); }
+
 bool Win32Desktop::isOwnWindow(WindowRef window) {
   DWORD process = 0;
   GetWindowThreadProcessId(ToHandle(window), &process);
@@ -255,6 +282,27 @@ void Win32UserInterface::showPeerBalloon(const char* title, const char* target) 
 }
 
 void Win32UserInterface::requestShutdown() { PostMessageW(mainWindow_, ShutdownRequestMessage, 0, 0); }
+
+void Win32UserInterface::warnElevatedWindow() { PostMessageW(mainWindow_, ElevatedWindowMessage, 0, 0); }
+
+void WindowPromptListener::promptChanged() noexcept {
+  if (window_ != nullptr) PostMessageW(window_, PromptChangedMessage, 0, 0);
+}
+
+bool Win32NeighbourTable::hardwareAddress(uint32_t ipv4, MacAddress& mac) noexcept {
+  MIB_IPNET_TABLE2* table = nullptr;
+  if (GetIpNetTable2(AF_INET, &table) != NO_ERROR || table == nullptr) return false;
+  bool found = false;
+  for (ULONG i = 0; i < table->NumEntries && !found; ++i) {
+    const MIB_IPNET_ROW2& row = table->Table[i];
+    if (row.Address.Ipv4.sin_addr.s_addr != ipv4 || row.PhysicalAddressLength != mac.size()) continue;
+    if (row.State == NlnsUnreachable || row.State == NlnsIncomplete) continue;
+    for (size_t b = 0; b < mac.size(); ++b) mac[b] = row.PhysicalAddress[b];
+    found = true;
+  }
+  FreeMibTable(table);
+  return found;
+}
 
 void Win32UserInterface::reportPorts(bool listening, bool announcing) {
   // Posted: the worker never waits for the main window over this.

@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "seams/desktop.h"
 #include "seams/user_interface.h"
+#include "shell/phone_roster.h"
 #include "seams/injector.h"
 #include "seams/network_info.h"
 
@@ -38,6 +39,8 @@ class Win32Desktop final : public Desktop {
   void showWindow(WindowRef window, int32_t command) override;
   void sendSysCommand(WindowRef window, uint32_t command) override;
   bool isOwnWindow(WindowRef window) override;
+  bool windowRunsElevated(WindowRef window) override;
+  bool thisProgramElevated() override;
   int32_t systemMetric(int32_t index) override;
 
   bool isWindowUnicode(WindowRef window) override;
@@ -66,9 +69,28 @@ class Win32UserInterface final : public UserInterface {
   void showPeerBalloon(const char* title, const char* target) override;
   void requestShutdown() override;
   void reportPorts(bool listening, bool announcing) override;
+  void warnElevatedWindow() override;
 
  private:
   HWND mainWindow_;
+};
+
+// Tells the main window, by a posted message, that the prompt before a new
+// phone should change.
+class WindowPromptListener final : public PromptListener {
+ public:
+  void setWindow(HWND window) { window_ = window; }
+  void promptChanged() noexcept override;
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// A phone's hardware address from the neighbour table as it stands; never
+// asks the network.
+class Win32NeighbourTable final : public NeighbourTable {
+ public:
+  bool hardwareAddress(uint32_t ipv4, MacAddress& mac) noexcept override;
 };
 
 class Win32NetworkInfo final : public NetworkInfo {

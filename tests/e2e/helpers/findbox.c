@@ -1,4 +1,4 @@
-/* findbox.exe OUTFILE CAPTION [--wait MS] [--cancel]
+/* findbox.exe OUTFILE CAPTION [--wait MS] [--cancel | --press ID]
  *
  * Looks for a visible message box (a top-level dialog of class "#32770")
  * whose caption is CAPTION, waiting up to MS milliseconds (default 0) for it
@@ -14,8 +14,13 @@
  * button's WM_COMMAND (IDCANCEL) to the box. It never touches any other
  * button: a test must not be able to confirm what the box asks by mistake.
  *
- * Exit codes: 0 found (and cancelled), 1 usage, 2 no such box, 3 the box has
- * no Cancel button, 4 OUTFILE cannot be written.
+ * With --press it clicks the button with that id instead, the same way; it
+ * refuses to for a box captioned "Tavrin" (the shutdown question), whose
+ * only button a test may click is Cancel.
+ *
+ * Exit codes: 0 found (and cancelled or pressed), 1 usage, 2 no such box, 3
+ * the box has no Cancel button (or no such button), 4 OUTFILE cannot be
+ * written, 5 --press refused.
  */
 #include <windows.h>
 #include <shellapi.h>
@@ -73,7 +78,7 @@ static BOOL CALLBACK describeChild(HWND child, LPARAM unused) {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
-  int argc = 0, i, cancel = 0;
+  int argc = 0, i, cancel = 0, press = 0;
   DWORD waitMs = 0, waited = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   (void)instance; (void)previous; (void)commandLine; (void)show;
@@ -83,8 +88,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   for (i = 3; i < argc; ++i) {
     if (wcscmp(argv[i], L"--cancel") == 0) cancel = 1;
     else if (wcscmp(argv[i], L"--wait") == 0 && i + 1 < argc) waitMs = wcstoul(argv[++i], NULL, 0);
+    else if (wcscmp(argv[i], L"--press") == 0 && i + 1 < argc) press = _wtoi(argv[++i]);
     else return 1;
   }
+  if (press && wcscmp(caption, L"Tavrin") == 0) return 5;
   out = CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (out == INVALID_HANDLE_VALUE) return 4;
@@ -110,6 +117,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     if (length > 0) WriteFile(out, line, (DWORD)length, &written, NULL);
   }
   EnumChildWindows(found, describeChild, 0);
+  if (press) {
+    wchar_t text[64] = {0};
+    HWND button = GetDlgItem(found, press);
+    if (button == NULL) {
+      CloseHandle(out);
+      return 3;
+    }
+    GetWindowTextW(button, text, 64);
+    PostMessageW(found, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), (LPARAM)button);
+    writeLine(L"clicked", text);
+  }
   if (cancel) {
     wchar_t text[64] = {0};
     HWND button = GetDlgItem(found, IDCANCEL);

@@ -1,0 +1,15 @@
+// The user's settings under HKCU\Software\Tavrin: whether to ask before a new
+// phone takes control, and the phones always allowed. Another program may
+// have written anything there: a value of the wrong type or size is ignored.
+#pragma once
+#include "base/log.h"
+#include "shell/allow_list.h"
+
+namespace tavrin {
+
+bool ReadAskFirst();
+void WriteAskFirst(bool on, Log* log);
+AllowList ReadAllowList();
+void WriteAllowList(const AllowList& list, Log* log);
+
+}  // namespace tavrin

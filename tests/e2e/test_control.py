@@ -1,0 +1,169 @@
+"""Who controls the computer, as the person at it sees it: the "Phones"
+submenu with each phone's Disconnect, Pause Phones, and the prompt of "Ask
+Before a New Phone Connects". The menu is driven by its command identifiers;
+the prompt is answered with findbox.exe, as a click on its buttons.
+
+TAVRIN_SCREENSHOTS=1 also saves the Phones submenu and the prompt to
+docs/screenshots/."""
+
+import time
+from pathlib import Path
+
+import pytest
+
+import tavrin_harness as harness
+from conftest import test_log_dir
+from test_shell import (TRAY_CALLBACK, TRAY_ICON, VK_ESCAPE, WM_KEYDOWN, WM_RBUTTONDOWN, Windows, grow,
+                        screenshot, screenshots_wanted)
+
+WM_COMMAND = 0x0111
+IDM_PAUSE_PHONES, IDM_ASK_FIRST, IDM_DISCONNECT_FIRST = 32801, 32802, 33000
+ALLOW, ALWAYS_ALLOW, DENY = 1002, 1003, 1004
+PROMPT = "Tavrin - New Phone"
+SETTINGS_KEY = r"HKCU\Software\Tavrin"
+
+
+@pytest.fixture
+def windows(desktop, build, request):
+    return Windows(desktop, build, test_log_dir(request))
+
+
+@pytest.fixture
+def clean_settings(desktop, request):
+    """No "Ask" setting and no allowed phones, before and after the test."""
+    log = test_log_dir(request) / "reg.log"
+    desktop.run("reg", "delete", SETTINGS_KEY, "/f", log=log)
+    yield
+    desktop.run("reg", "delete", SETTINGS_KEY, "/f", log=log)
+
+
+class Prompt:
+    """The prompt before a new phone, through findbox.exe."""
+
+    def __init__(self, desktop, build, folder):
+        self.desktop, self.build, self.folder = desktop, build, Path(folder)
+        self.calls = 0
+
+    def find(self, *options, wait_ms=10000):
+        self.calls += 1
+        out = self.folder / ("prompt-%d.txt" % self.calls)
+        code = self.desktop.run_program(self.build.helper("findbox.exe"), self.desktop.winpath(out), PROMPT,
+                                        "--wait", wait_ms, *options, log=self.folder / "findbox.log")
+        lines = out.read_text(errors="replace").splitlines() if out.exists() else []
+        return code, lines
+
+    def press(self, button):
+        code, lines = self.find("--press", button)
+        assert code == 0, "no prompt to answer (findbox exit %d)" % code
+        return lines
+
+    def gone(self):
+        harness.wait_until(lambda: self.find(wait_ms=0)[0] == 2, 10, "the prompt to close")
+
+
+@pytest.fixture
+def prompt(desktop, build, request):
+    return Prompt(desktop, build, test_log_dir(request))
+
+
+def phone_with_greeting(phones):
+    phone = phones()
+    phone.read_greeting(idle=0.05)
+    return phone
+
+
+def closed(phone, timeout=10):
+    harness.wait_until(lambda: phone.closed_by_server(), timeout, "the server to close the phone's connection")
+
+
+def test_ask_holds_a_new_phone_until_allowed_and_deny_closes_it(clean_settings, start_tavrin, phones, observer,
+                                                                 prompt, desktop, windows):
+    tavrin = start_tavrin()
+    assert tavrin.post(WM_COMMAND, IDM_ASK_FIRST, 0) == 0
+    first = phone_with_greeting(phones)  # greeted as usual
+    first.send_item("mos m 3 2")         # no effect: nobody has allowed it yet
+    code, lines = prompt.find()
+    assert code == 0, "no prompt for the new phone"
+    assert any("127.0.0.1" in line for line in lines), lines
+    assert "default %d" % DENY in lines, lines
+    if screenshots_wanted():
+        own, _ = windows.find("--title", PROMPT)
+        screenshot(desktop, "phone-prompt.png", grow(own["rect"], 8))
+
+    # A second new phone waits without a prompt of its own.
+    second = phone_with_greeting(phones)
+    assert prompt.find(wait_ms=0)[1][0] == "count 1"
+
+    assert "clicked &Allow" in prompt.press(ALLOW)
+    observer.sync(first, rounds=1)
+    first.send_item("mos m 1 1")
+    observer.sync(first, rounds=1)
+    assert observer.events() == ["move 1 1"], "input from before the answer had an effect"
+
+    # The prompt moves on to the second phone; Deny closes its connection.
+    prompt.press(DENY)
+    closed(second)
+    prompt.gone()
+    assert not first.closed_by_server()
+
+
+def test_always_allow_survives_a_restart(clean_settings, start_tavrin, phones, observer, prompt, desktop):
+    tavrin = start_tavrin()
+    assert tavrin.post(WM_COMMAND, IDM_ASK_FIRST, 0) == 0
+    phone = phone_with_greeting(phones)
+    prompt.press(ALWAYS_ALLOW)
+    observer.sync(phone, rounds=1)
+    stored = desktop.reg_query(SETTINGS_KEY, "AllowedPhones")
+    assert stored and stored[0] == "REG_MULTI_SZ" and "127.0.0.1" in stored[1], stored
+    tavrin.stop()
+
+    start_tavrin()  # "Ask" is still on, read from the user's settings
+    again = phone_with_greeting(phones)
+    again.send_item("mos m 2 3")
+    observer.sync(again, rounds=1)
+    assert "move 2 3" in observer.events()
+    assert prompt.find(wait_ms=0)[0] == 2, "a remembered phone was asked about again"
+
+
+def test_pause_drops_input_and_releases_what_phones_hold(clean_settings, tavrin, phones, observer):
+    phone = phone_with_greeting(phones)
+    phone.send_item("key [R] CTRL d")
+    observer.sync(phone, rounds=1)
+    assert tavrin.post(WM_COMMAND, IDM_PAUSE_PHONES, 0) == 0
+    observer.wait_for(lambda lines: "key 11 up" in lines, what="Ctrl released by the pause")
+    phone.send_item("mos m 4 1")
+    # Nothing can confirm that dropped input was handled; give the worker
+    # time to read it before input counts again.
+    time.sleep(1)
+    assert not phone.closed_by_server(), "pausing closed the connection"
+    assert tavrin.post(WM_COMMAND, IDM_PAUSE_PHONES, 0) == 0
+    phone.send_item("mos m 1 2")
+    observer.sync(phone, rounds=1)
+    events = observer.events()
+    assert "move 4 1" not in events and events[-1] == "move 1 2", events
+
+
+def test_disconnect_from_the_menu_closes_the_connection_and_releases_it(clean_settings, tavrin, phones, observer,
+                                                                        desktop, windows):
+    first = phone_with_greeting(phones)
+    second = phone_with_greeting(phones)
+    second.send_item("mos R l d")
+    observer.sync(second, rounds=1)
+    if screenshots_wanted():
+        assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+        menu, _ = windows.find("--class", "#32768", post=[WM_KEYDOWN, ord("P"), 0])
+        harness.wait_until(lambda: len([w for w in windows.visible() if w["class"] == "#32768"]) == 2, 5,
+                           "the Phones submenu to open")
+        menus = [w["rect"] for w in windows.visible() if w["class"] == "#32768"]
+        box = (min(r[0] for r in menus), min(r[1] for r in menus), max(r[2] for r in menus),
+               max(r[3] for r in menus))
+        screenshot(desktop, "phones-menu.png", grow(box, 8))
+        for _ in menus:
+            windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+        windows.gone("--class", "#32768")
+    # The second phone in order of connection.
+    assert tavrin.post(WM_COMMAND, IDM_DISCONNECT_FIRST + 1, 0) == 0
+    closed(second)
+    observer.wait_for(lambda lines: "left up" in lines, what="the button released")
+    assert not first.closed_by_server()
+    observer.sync(first, rounds=1)
