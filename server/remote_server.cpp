@@ -165,7 +165,6 @@ void RemoteServer::run() {
   log(LogLevel::Info, "serving: system windows %s, version %s", osVersionText_, serverVersionText_);
   while (running_ != 0) {
     const uint32_t now = TickCount();
-    serveRosterRequests();
     reopenMissingSockets(now);
     if (acceptPaused_ && static_cast<int32_t>(now - acceptResumeTick_) >= 0) acceptPaused_ = false;
     ReadSet reads;
@@ -182,6 +181,9 @@ void RemoteServer::run() {
     bool readable[ReadSet::kCapacity];
     bool writable = false;
     const int result = SelectPass(reads, write, timeoutUs, readable, writable);
+    // After the wait, before anything is read: bytes a phone sent after the
+    // user allowed it (or unpaused) are never judged by an older answer.
+    serveRosterRequests();
     if (result > 0) {
       if (writable && platform.network) SendDiscovery(discoverySocket_, *platform.network);
       const int listener = listenSocket_ != kInvalidSocket ? reads.find(listenSocket_) : -1;
