@@ -13,6 +13,7 @@
 #include <string>
 
 #include "server/remote_server.h"
+#include "shell/phone_roster.h"
 
 namespace {
 
@@ -47,15 +48,62 @@ class NullInjector final : public Injector {
   }
 };
 
+// A desktop whose window in front stays the same and is not elevated: what
+// the product asks per message before a phone's input has effect.
+class OneWindowDesktop final : public Desktop {
+ public:
+  WindowRef foregroundWindow() override {
+    benchmark::ClobberMemory();
+    return 0x1234;
+  }
+  uint32_t windowStyle(WindowRef) override { return 0; }
+  bool isIconic(WindowRef) override { return false; }
+  bool isZoomed(WindowRef) override { return false; }
+  bool windowRect(WindowRef, Rect&) override { return false; }
+  void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
+  void showWindow(WindowRef, int32_t) override {}
+  void sendSysCommand(WindowRef, uint32_t) override {}
+  bool isOwnWindow(WindowRef) override { return false; }
+  int32_t systemMetric(int32_t) override { return 0; }
+  bool windowRunsElevated(WindowRef) override { return false; }
+  bool thisProgramElevated() override { return false; }
+  bool isWindowUnicode(WindowRef) override { return true; }
+  uint32_t windowThread(WindowRef) override { return 0; }
+  bool guiThreadInfo(uint32_t, GuiThreadWindows&) override { return false; }
+  void attachThreadInput(uint32_t, bool) override {}
+  int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
+  uintptr_t keyboardLayout(uint32_t) override { return 0; }
+  void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
+  void sleepMilliseconds(uint32_t) override {}
+  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
+    if (capacity) path[0] = L'\0';
+  }
+  bool enumDisplayDevice(uint32_t, DisplayDevice&) override { return false; }
+  void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
+  void toggleDesktop() override {}
+  void startPresentationProgram() override {}
+  void stopPresentationProgram() override {}
+};
+
 struct Bench {
   NullInjector injector;
+  OneWindowDesktop desktop;
+  NullUserInterface ui;
+  PhoneRoster roster{nullptr, nullptr};
   Platform platform;
   std::unique_ptr<RemoteServer> server;
   std::unique_ptr<ClientConnection> connection = std::make_unique<ClientConnection>();
 
-  Bench() {
+  // `asProduct`: with the roster, a desktop and a user interface, so that
+  // each message also reads the pause and asks about the window in front.
+  explicit Bench(bool asProduct = false) {
     platform.injector = &injector;
     platform.discoveryEnabled = false;
+    if (asProduct) {
+      platform.desktop = &desktop;
+      platform.ui = &ui;
+      platform.roster = &roster;
+    }
     server = std::make_unique<RemoteServer>(platform);
   }
 };
@@ -74,8 +122,8 @@ void Report(benchmark::State& state, uint64_t before, int64_t messagesPerIterati
 }
 
 // state.range(0) messages arrive in one receive.
-void ServerPath(benchmark::State& state, const std::string& message) {
-  Bench bench;
+void ServerPath(benchmark::State& state, const std::string& message, bool asProduct = false) {
+  Bench bench(asProduct);
   const std::string bytes = Repeat(message, state.range(0));
   const int32_t count = static_cast<int32_t>(bytes.size());
   const uint64_t before = allocations.load();
@@ -114,6 +162,7 @@ const std::string kTextLine = "utf8 hello\n";
 const std::string kMuteLine = "MUTE\n";
 
 void BM_MouseFrame(benchmark::State& state) { ServerPath(state, kMouseFrame); }
+void BM_MouseFrame_WithRosterAndDesktop(benchmark::State& state) { ServerPath(state, kMouseFrame, true); }
 void BM_KeyFrame(benchmark::State& state) { ServerPath(state, kKeyFrame); }
 void BM_TextLine_utf8(benchmark::State& state) { ServerPath(state, kTextLine); }
 void BM_TextLine_MUTE(benchmark::State& state) { ServerPath(state, kMuteLine); }
@@ -123,6 +172,7 @@ void BM_Floor_KeyFrame(benchmark::State& state) { Floor(state, kKeyFrame, 'a'); 
 void BM_Floor_TextLine_utf8(benchmark::State& state) { Floor(state, kTextLine, '\n'); }
 
 BENCHMARK(BM_MouseFrame)->Arg(1)->Arg(100);
+BENCHMARK(BM_MouseFrame_WithRosterAndDesktop)->Arg(1)->Arg(100);
 BENCHMARK(BM_Floor_MouseFrame)->Arg(1)->Arg(100);
 BENCHMARK(BM_KeyFrame)->Arg(1)->Arg(100);
 BENCHMARK(BM_Floor_KeyFrame)->Arg(1)->Arg(100);

@@ -51,6 +51,13 @@ class Desktop {
   // the tray menu is open, a message box), which the window commands leave alone.
   virtual bool isOwnWindow(WindowRef window) = 0;
   virtual int32_t systemMetric(int32_t index) = 0;
+  // Whether `window`'s process runs elevated (its token says TokenElevation;
+  // opened with PROCESS_QUERY_LIMITED_INFORMATION). False when that cannot be
+  // found out. Windows drops injected input aimed at such a window unless
+  // this program is elevated too.
+  virtual bool windowRunsElevated(WindowRef window) = 0;
+  // Whether this program itself runs elevated. Does not change while it runs.
+  virtual bool thisProgramElevated() = 0;
 
   // Text entry into windows that are not Unicode windows.
   virtual bool isWindowUnicode(WindowRef window) = 0;
@@ -94,6 +101,8 @@ class NullDesktop final : public Desktop {
   void sendSysCommand(WindowRef, uint32_t) override {}
   bool isOwnWindow(WindowRef) override { return false; }
   int32_t systemMetric(int32_t) override { return 0; }
+  bool windowRunsElevated(WindowRef) override { return false; }
+  bool thisProgramElevated() override { return false; }
   bool isWindowUnicode(WindowRef) override { return true; }
   uint32_t windowThread(WindowRef) override { return 0; }
   bool guiThreadInfo(uint32_t, GuiThreadWindows&) override { return false; }

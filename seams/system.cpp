@@ -21,6 +21,16 @@ uint32_t TickCount() {
 #endif
 }
 
+uint64_t TickCount64() {
+#ifdef _WIN32
+  return GetTickCount64();
+#else
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+#endif
+}
+
 void SleepMilliseconds(uint32_t milliseconds) {
 #ifdef _WIN32
   Sleep(milliseconds);

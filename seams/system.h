@@ -13,6 +13,9 @@ namespace tavrin {
 
 // Milliseconds since the system started, wrapping at 2^32 (GetTickCount).
 uint32_t TickCount();
+// Milliseconds since the system started, never wrapping (GetTickCount64): the
+// clock the tray menu measures "connected for" against.
+uint64_t TickCount64();
 void SleepMilliseconds(uint32_t milliseconds);
 
 // Owns one thread from start to join. The thread must have ended, or been

@@ -17,6 +17,11 @@ class UserInterface {
   // the user learns when another program holds a port and when serving
   // starts. Returns at once; never waits for the main window.
   virtual void reportPorts(bool listening, bool announcing) = 0;
+  // Posted: the window in front runs as administrator and this program does
+  // not, so Windows drops the phone's input to it. The main window shows the
+  // balloon (kElevationBalloonTitle/Text); the worker asks once per window.
+  // Returns at once; never waits for the main window.
+  virtual void warnElevatedWindow() = 0;
 };
 
 // For a server that has no user interface (tests, benchmarks, fuzzing).
@@ -25,6 +30,7 @@ class NullUserInterface final : public UserInterface {
   void showPeerBalloon(const char*, const char*) override {}
   void requestShutdown() override {}
   void reportPorts(bool, bool) override {}
+  void warnElevatedWindow() override {}
 };
 
 }  // namespace tavrin

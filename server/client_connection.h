@@ -1,10 +1,11 @@
 // One connected phone: its socket, the bytes it sent that have not formed a
-// message yet, and what it holds down.
+// message yet, what it holds down, and whether its input has effect.
 #pragma once
 #include <cstdint>
 
 #include "input/held_input.h"
 #include "server/socket_compat.h"
+#include "shell/admission.h"
 #include "wire/receive_buffer.h"
 
 namespace tavrin {
@@ -12,6 +13,11 @@ namespace tavrin {
 struct ClientConnection : ReceiveBuffer {
   SocketHandle socketHandle = kInvalidSocket;
   uint32_t peerAddress = 0;  // the phone's IPv4 address, network byte order
+  // Names the connection to the roster for the whole run (handles are reused).
+  PhoneId id = 0;
+  // Whether its input has effect; false while the user has not allowed it.
+  // Messages that arrive meanwhile are framed and dropped, not queued.
+  bool admitted = true;
   // What this phone has pressed and not released, so that a connection that
   // ends does not leave keys or buttons down on the computer.
   HeldInput held;

@@ -42,16 +42,25 @@ void RemoteServer::processBuffer(ClientConnection& connection) {
   while (!stopRequested_.load(std::memory_order_relaxed)) {
     const int32_t before = connection.fill;
     int32_t taken = 0;
+    // Read per message: a pause, or a phone allowed meanwhile, counts from
+    // the next message on. Dropped messages are framed as usual and
+    // consumed; nothing waits for later.
+    const bool effective = inputHasEffect(connection);
     switch (ClassifyMessageStart(connection)) {
       case MessageStart::Frame:
-        taken = handleFrame(connection);
+        taken = handleFrame(connection, effective);
         break;
       case MessageStart::TextLine:
         if (platform.observer) {
           const char* newline = std::strchr(connection.buffer, '\n');
           platform.observer->onMessage('t', connection.buffer, static_cast<int32_t>(newline - connection.buffer));
         }
-        taken = handleTextLine(connection);
+        if (effective) {
+          noticeElevatedWindow();
+          taken = handleTextLine(connection);
+        } else {
+          taken = dropTextLine(connection);
+        }
         break;
       case MessageStart::Incomplete:
         return;
@@ -61,7 +70,7 @@ void RemoteServer::processBuffer(ClientConnection& connection) {
   }
 }
 
-int32_t RemoteServer::handleFrame(ClientConnection& connection) {
+int32_t RemoteServer::handleFrame(ClientConnection& connection, bool effective) {
   int32_t length = 0;
   if (!ReadFramePayloadLength(connection, length)) return 0;
   if (length < 0) {
@@ -71,12 +80,38 @@ int32_t RemoteServer::handleFrame(ClientConnection& connection) {
   if (length > connection.fill - kFrameHeaderLength) return 0;
   const char* payload = connection.buffer + kFrameHeaderLength;
   if (platform.observer) platform.observer->onMessage(connection.buffer[0], payload, length);
-  if (connection.buffer[0] == 'k')
-    handleKeyMessage(payload, length);
-  else
-    handleMouseMessage(payload, length);
+  if (effective) {
+    noticeElevatedWindow();
+    if (connection.buffer[0] == 'k')
+      handleKeyMessage(payload, length);
+    else
+      handleMouseMessage(payload, length);
+  }
   connection.consume(kFrameHeaderLength + length);
   return kFrameHeaderLength + length;
+}
+
+int32_t RemoteServer::dropTextLine(ClientConnection& connection) {
+  // The same line the command table would have taken (see CopyFirstLine).
+  const char* newline = std::strchr(connection.buffer, '\n');
+  if (newline == nullptr) return 0;
+  const int32_t consumed = static_cast<int32_t>(newline - connection.buffer) + 1;
+  connection.consume(consumed);
+  return consumed;
+}
+
+void RemoteServer::noticeElevatedWindow() {
+  if (platform.desktop == nullptr || platform.ui == nullptr) return;
+  // Elevation of this program does not change while it runs: asked once.
+  if (selfElevated_ < 0) selfElevated_ = platform.desktop->thisProgramElevated() ? 1 : 0;
+  if (selfElevated_ != 0) return;  // nothing is blocked
+  const WindowRef window = platform.desktop->foregroundWindow();
+  // Cheap for a window checked before: the token is queried once per window
+  // that comes to the front.
+  if (!elevationNotice_.needsCheck(window, false)) return;
+  if (!elevationNotice_.shouldShow(window, platform.desktop->windowRunsElevated(window), false)) return;
+  log(LogLevel::Warning, "the window in front runs as administrator: Windows drops the phone's input to it");
+  platform.ui->warnElevatedWindow();
 }
 
 }  // namespace tavrin

@@ -99,7 +99,10 @@ RemoteServer::~RemoteServer() {
   // Every release looks at every record, so all of them stay valid until
   // nothing is held any more.
   for (auto& entry : clients_) releaseHeld(*entry.second);
-  for (auto& entry : clients_) CloseSocket(entry.second->socketHandle);
+  for (auto& entry : clients_) {
+    CloseSocket(entry.second->socketHandle);
+    if (platform.roster) platform.roster->disconnected(entry.second->id);
+  }
   clients_.clear();
   if (listenSocket_ != kInvalidSocket) CloseSocket(listenSocket_);
   if (discoverySocket_ != kInvalidSocket) CloseSocket(discoverySocket_);
@@ -178,6 +181,9 @@ void RemoteServer::run() {
     bool readable[ReadSet::kCapacity];
     bool writable = false;
     const int result = SelectPass(reads, write, timeoutUs, readable, writable);
+    // After the wait, before anything is read: bytes a phone sent after the
+    // user allowed it (or unpaused) are never judged by an older answer.
+    serveRosterRequests();
     if (result > 0) {
       if (writable && platform.network) SendDiscovery(discoverySocket_, *platform.network);
       const int listener = listenSocket_ != kInvalidSocket ? reads.find(listenSocket_) : -1;
@@ -262,8 +268,9 @@ void RemoteServer::acceptClient() {
   // process ended.
   const uint32_t peerAddress = peer.sin_addr.s_addr;
   const DottedAddress address(peerAddress);
+  ClientConnection* connection = nullptr;
   try {
-    addConnection(s, peerAddress);
+    connection = &addConnection(s, peerAddress);
   } catch (const std::bad_alloc&) {
     CloseSocket(s);
     log(LogLevel::Error, "phone %s refused: out of memory", address.text);
@@ -271,12 +278,64 @@ void RemoteServer::acceptClient() {
   }
   SendGreeting(s, osVersionText_, serverVersionText_);
   log(LogLevel::Info, "phone %s connected (%zu connected)", address.text, clients_.size());
+  admit(*connection);
+}
+
+bool RemoteServer::admit(ClientConnection& connection) {
+  if (platform.roster == nullptr) return true;
+  const DottedAddress address(connection.peerAddress);
+  switch (platform.roster->connected(connection.id, connection.peerAddress, TickCount64())) {
+    case Admission::Verdict::Allow:
+      if (platform.roster->askFirst()) log(LogLevel::Info, "phone %s allowed: on the allow list", address.text);
+      return true;
+    case Admission::Verdict::Wait:
+      connection.admitted = false;
+      log(LogLevel::Info, "phone %s waits for the user to allow it: its input is ignored", address.text);
+      return true;
+    case Admission::Verdict::Refuse:
+      break;
+  }
+  dropClient(connection, "denied");
+  return false;
+}
+
+ClientConnection* RemoteServer::findPhone(PhoneId id) {
+  for (auto& entry : clients_)
+    if (entry.second->id == id) return entry.second.get();
+  return nullptr;
+}
+
+void RemoteServer::serveRosterRequests() {
+  if (platform.roster == nullptr) return;
+  const bool paused = platform.roster->paused();
+  if (paused != pausedSeen_) {
+    pausedSeen_ = paused;
+    log(LogLevel::Info, paused ? "input from phones paused" : "input from phones resumed");
+  }
+  if (!platform.roster->takeRequests(rosterRequests_)) return;
+  // Released before anything else: a phone closed below lets go of its own.
+  if (rosterRequests_.releaseHeld)
+    for (auto& entry : clients_) releaseHeld(*entry.second);
+  for (const PhoneId id : rosterRequests_.admit) {
+    ClientConnection* connection = findPhone(id);
+    if (connection == nullptr || connection->admitted) continue;
+    connection->admitted = true;
+    log(LogLevel::Info, "phone %s allowed", DottedAddress(connection->peerAddress).text);
+  }
+  // Ids of connections that ended meanwhile find nothing. A phone that was
+  // still waiting is closed because the user denied it (or disconnected it
+  // before answering, which denies it all the same).
+  for (const PhoneId id : rosterRequests_.close) {
+    if (ClientConnection* connection = findPhone(id))
+      dropClient(*connection, connection->admitted ? "disconnected from the tray menu" : "denied");
+  }
 }
 
 ClientConnection& RemoteServer::addConnection(SocketHandle socket, uint32_t peerAddress) {
   auto record = std::make_unique<ClientConnection>();
   record->socketHandle = socket;
   record->peerAddress = peerAddress;
+  record->id = ++lastPhoneId_;
   auto [entry, added] = clients_.try_emplace(static_cast<uint32_t>(socket), std::move(record));
   (void)added;  // a handle is never registered twice: the system does not hand it out again while open
   return *entry->second;
@@ -298,8 +357,10 @@ void RemoteServer::dropClient(ClientConnection& connection, const char* why) {
   releaseHeld(connection);
   const SocketHandle s = connection.socketHandle;
   const DottedAddress address(connection.peerAddress);
+  const PhoneId id = connection.id;
   CloseSocket(s);
   clients_.erase(static_cast<uint32_t>(s));
+  if (platform.roster) platform.roster->disconnected(id);
   if (networked_) log(LogLevel::Info, "phone %s %s (%zu connected)", address.text, why, clients_.size());
 }
 

@@ -21,6 +21,8 @@
 #include "server/client_connection.h"
 #include "server/read_set.h"
 #include "server/socket_compat.h"
+#include "shell/elevation_notice.h"
+#include "shell/phone_roster.h"
 
 namespace tavrin {
 
@@ -50,6 +52,9 @@ struct Platform {
   bool discoveryEnabled = true;
   // Optional; set before the server starts.
   MessageObserver* observer = nullptr;
+  // Who is connected, and the user's say over them (disconnect, pause, ask
+  // before a new phone). Without one every phone's input has effect.
+  PhoneRoster* roster = nullptr;
 };
 
 class RemoteServer;
@@ -102,11 +107,16 @@ class RemoteServer {
   int32_t handleTextLine(ClientConnection& connection);
 
   // Registers a connection on an open socket as an accepted one is (without
-  // the greeting); the server owns the record and closes the socket.
+  // the greeting and without asking the roster); the server owns the record
+  // and closes the socket.
   ClientConnection& addConnection(SocketHandle socket, uint32_t peerAddress = 0);
-  // Ends a connection: releases what it holds, closes it, frees the record;
-  // `why` goes to the log.
+  // Ends a connection: releases what it holds, closes it, tells the roster,
+  // frees the record; `why` goes to the log.
   void dropClient(ClientConnection& connection, const char* why = "disconnected");
+  // Carries out what the user asked of the roster since the last pass
+  // (close, admit, release everything held) and notes pausing and resuming.
+  // The loop calls it once per pass.
+  void serveRosterRequests();
   size_t connectionCount() const { return clients_.size(); }
 
   // Worker-owned state that tests drive directly.
@@ -129,6 +139,10 @@ class RemoteServer {
   void reportPorts();
   // Releases what the connection still holds down, newest first.
   void releaseHeld(ClientConnection& connection);
+  // Asks the roster about a greeted phone: it is allowed, waits for the user,
+  // or is closed. False when it was closed.
+  bool admit(ClientConnection& connection);
+  ClientConnection* findPhone(PhoneId id);
 
   template <typename... Args>
   void log(LogLevel level, const char* format, Args... args) {
@@ -141,7 +155,18 @@ class RemoteServer {
   bool receive(ClientConnection& connection, int& error);
   void afterReceive(ClientConnection& connection);
   void processBuffer(ClientConnection& connection);
-  int32_t handleFrame(ClientConnection& connection);
+  int32_t handleFrame(ClientConnection& connection, bool effective);
+  // Takes the first text line off the buffer without running it.
+  int32_t dropTextLine(ClientConnection& connection);
+  // Whether the connection's next message has effect: the phone is allowed
+  // and input is not paused.
+  bool inputHasEffect(const ClientConnection& connection) const {
+    return connection.admitted && (platform.roster == nullptr || !platform.roster->paused());
+  }
+  // Before a phone's message has effect: tells the user once per foreground
+  // window that Windows will drop the input (the window runs elevated and
+  // this program does not).
+  void noticeElevatedWindow();
 
   // Dispatch (message_dispatch.cpp).
   void handleKeyMessage(const char* payload, int32_t length);
@@ -165,6 +190,11 @@ class RemoteServer {
   // next pass's share (see fillReadSet).
   uint32_t nextWatched_ = 0;
   PeerTitleSet seenPeerTitles_;
+  PhoneId lastPhoneId_ = 0;
+  WorkerRequests rosterRequests_;  // reused: nothing allocated once grown
+  bool pausedSeen_ = false;        // what the log last said about pausing
+  ElevationNotice elevationNotice_;
+  int8_t selfElevated_ = -1;       // asked once: -1 not yet, else 0 or 1
   // The greeting's texts, read by the worker when it starts.
   char osVersionText_[64] = "6.0";
   char serverVersionText_[64] = {};

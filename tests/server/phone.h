@@ -47,8 +47,14 @@ inline std::string Mouse(const std::string& payload) { return Frame("mos", paylo
 
 class Phone {
  public:
-  explicit Phone(uint16_t port) {
+  // `from`: the phone's own address, any of 127.0.0.0/8 (host byte order),
+  // so that a test can have phones at different addresses.
+  explicit Phone(uint16_t port, uint32_t from = INADDR_LOOPBACK) {
     socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_addr.s_addr = htonl(from);
+    bind(socket_, reinterpret_cast<sockaddr*>(&own), sizeof own);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -165,6 +171,7 @@ class ServerTest : public ::testing::Test {
     platform.ui = &ui;
     platform.network = &network;
     platform.observer = &recorder;
+    platform.roster = roster;
     // Never announce a test server on the machine's real networks.
     platform.discoveryEnabled = false;
     server = std::make_unique<RemoteServer>(L"127.0.0.1", 0, platform);
@@ -173,15 +180,15 @@ class ServerTest : public ::testing::Test {
   }
   void TearDown() override { server.reset(); }
 
-  std::unique_ptr<Phone> connectPhone() {
-    auto phone = std::make_unique<Phone>(port);
+  std::unique_ptr<Phone> connectPhone(uint32_t from = INADDR_LOOPBACK) {
+    auto phone = std::make_unique<Phone>(port, from);
     EXPECT_TRUE(phone->connected());
     return phone;
   }
   // Connects and reads the two greeting lines, so that the server has taken
   // the connection before the next one comes.
-  std::unique_ptr<Phone> greetedPhone() {
-    auto phone = connectPhone();
+  std::unique_ptr<Phone> greetedPhone(uint32_t from = INADDR_LOOPBACK) {
+    auto phone = connectPhone(from);
     const std::string greeting = phone->readLines(2);
     EXPECT_EQ(std::count(greeting.begin(), greeting.end(), '\n'), 2) << greeting;
     return phone;
@@ -207,6 +214,7 @@ class ServerTest : public ::testing::Test {
   RecordingUserInterface ui;
   FakeNetworkInfo network;
   SharedRecorder recorder;
+  PhoneRoster* roster = nullptr;  // set by a fixture before SetUp
   std::unique_ptr<RemoteServer> server;
   uint16_t port = 0;
 };

@@ -3,6 +3,7 @@
 // "setWindowPos 230 230 100 80 flags 204", "showWindow 3", "attach 7 on",
 // "sleep 20", "post 5 0102 00ff 1", "display DISPLAY2 fields 20 0 0 0x0 flags 10000011".
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,6 +24,12 @@ class FakeDesktop : public Desktop {
   Rect rect;
   int32_t maxTrackWidth = 1936;
   int32_t maxTrackHeight = 1096;
+  // Elevation: the windows whose process runs as administrator, and this
+  // program's own; the windows whose token was queried, in order (kept out
+  // of `calls`, which lists commands).
+  std::vector<WindowRef> elevatedWindows;
+  bool selfElevated = false;
+  std::vector<WindowRef> elevationQueries;
 
   // Text entry.
   bool unicode = true;
@@ -62,6 +69,12 @@ class FakeDesktop : public Desktop {
   int32_t systemMetric(int32_t index) override {
     return index == 59 ? maxTrackWidth : index == 60 ? maxTrackHeight : 0;
   }
+
+  bool windowRunsElevated(WindowRef window) override {
+    elevationQueries.push_back(window);
+    return std::find(elevatedWindows.begin(), elevatedWindows.end(), window) != elevatedWindows.end();
+  }
+  bool thisProgramElevated() override { return selfElevated; }
 
   bool isWindowUnicode(WindowRef) override { return unicode; }
   uint32_t windowThread(WindowRef) override { return thread; }

@@ -89,6 +89,10 @@ class RecordingUserInterface : public UserInterface {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.push_back(std::string("ports") + (listening ? " listening" : "") + (announcing ? " announcing" : ""));
   }
+  void warnElevatedWindow() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back("elevated window");
+  }
   std::vector<std::string> calls() {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;

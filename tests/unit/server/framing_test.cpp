@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "server/remote_server.h"
+#include "support/fake_desktop.h"
 #include "support/fakes.h"
 
 namespace tavrin {
@@ -238,6 +239,62 @@ TEST_F(Framing, ConsumeKeepsTheBufferZeroTerminated) {
   connection.consume(2);
   EXPECT_EQ(connection.fill, 0);
   EXPECT_EQ(connection.buffer[0], 0);
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// Before a phone's message has effect, the server asks about the window in
+// front: one warning per elevated window, one token query per window that
+// comes to the front, none for input that is dropped or while this program
+// is elevated itself.
+TEST(ElevatedWindow, WarnsOncePerWindowAndOnlyForInputThatHasEffect) {
+  for (const bool selfElevated : {false, true}) {
+    SCOPED_TRACE(selfElevated ? "Tavrin elevated" : "Tavrin not elevated");
+    test::RecordingInjector injector;
+    test::RecordingUserInterface ui;
+    test::FakeDesktop desktop;
+    desktop.elevatedWindows = {5, 6};
+    desktop.selfElevated = selfElevated;
+    Platform platform;
+    platform.injector = &injector;
+    platform.ui = &ui;
+    platform.desktop = &desktop;
+    RemoteServer server(platform);
+    ClientConnection connection;
+    auto feed = [&](const std::string& bytes) {
+      server.feed(connection, bytes.data(), static_cast<int32_t>(bytes.size()));
+    };
+
+    // A phone that is not allowed yet: its messages are taken off the
+    // buffer with no effect and no question asked.
+    desktop.foreground = 5;
+    connection.admitted = false;
+    feed("mos005m 1 1MUTE\nkey001a");
+    EXPECT_EQ(connection.fill, 0);
+    EXPECT_EQ(injector.take(), std::vector<std::string>{});
+    EXPECT_EQ(desktop.elevationQueries, std::vector<WindowRef>{});
+
+    connection.admitted = true;
+    feed("mos005m 1 1mos005m 2 2");
+    desktop.foreground = 7;  // not elevated
+    feed("mos005m 3 3key001a");
+    desktop.foreground = 6;
+    feed("mos005m 4 4");
+    desktop.foreground = 5;  // told already
+    feed("mos005m 5 5");
+    EXPECT_EQ(injector.take().size(), 7u);  // warned or not, the input is sent
+    if (selfElevated) {
+      EXPECT_EQ(ui.calls(), std::vector<std::string>{});
+      EXPECT_EQ(desktop.elevationQueries, std::vector<WindowRef>{});
+    } else {
+      EXPECT_EQ(ui.calls(), (std::vector<std::string>{"elevated window", "elevated window"}));
+      EXPECT_EQ(desktop.elevationQueries, (std::vector<WindowRef>{5, 7, 6}));
+    }
+  }
 }
 
 }  // namespace
