@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/resource.h"
 #include "app/settings.h"
+#include "shell/address_line.h"
 #include "shell/phone_menu_text.h"
 
 namespace tavrin {

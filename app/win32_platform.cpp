@@ -1,5 +1,6 @@
 // Winsock's header comes first: the address table's header builds on it.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include "app/win32_platform.h"
 
