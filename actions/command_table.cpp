@@ -27,16 +27,16 @@ void ZoomIn(CommandContext& c, const char*) { ZoomInForeground(c.desktop); }
 void ZoomOut(CommandContext& c, const char*) { ZoomOutForeground(c.desktop); }
 void SlideBegin(CommandContext& c, const char*) { c.switcherActive = false; }
 void SlideEnd(CommandContext& c, const char*) {
-  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive);
+  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive, c.desktop.compositionEnabled());
 }
-void SlideLeftCommand(CommandContext& c, const char*) { SlideLeft(c.injector, c.switcherActive); }
-void SlideRightCommand(CommandContext& c, const char*) { SlideRight(c.injector, c.switcherActive); }
+void SlideLeftCommand(CommandContext& c, const char*) { SlideLeft(c.injector, c.switcherActive, c.desktop.compositionEnabled()); }
+void SlideRightCommand(CommandContext& c, const char*) { SlideRight(c.injector, c.switcherActive, c.desktop.compositionEnabled()); }
 void SlideUp(CommandContext& c, const char*) {
-  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive);
+  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive, c.desktop.compositionEnabled());
   MaximizeOrRestoreForeground(c.desktop);
 }
 void SlideDown(CommandContext& c, const char*) {
-  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive);
+  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive, c.desktop.compositionEnabled());
   c.desktop.toggleDesktop();
 }
 void DragStart(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, false); }

@@ -6,8 +6,6 @@
 
 namespace tavrin {
 
-std::atomic<int32_t> compositionEnabled{0};
-
 void TapKey(Injector& injector, uint16_t virtualKey) {
   SendKeyEvent(injector, virtualKey, false);
   SendKeyEvent(injector, virtualKey, true);
@@ -134,8 +132,8 @@ void ShiftTab(Injector& injector) {
 
 }  // namespace
 
-void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward) {
-  if (compositionEnabled.load()) {
+void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward, bool composition) {
+  if (composition) {
     // With composition the left Windows key holds the switcher open.
     SendKeyEvent(injector, kVkLeftWindows, false);
     Tab(injector);
@@ -148,18 +146,18 @@ void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward) {
   switcherActive = true;
 }
 
-void CloseSwitcher(Injector& injector, bool& switcherActive) {
-  SendKeyEvent(injector, compositionEnabled.load() ? kVkLeftWindows : kVkMenu, true);
+void CloseSwitcher(Injector& injector, bool& switcherActive, bool composition) {
+  SendKeyEvent(injector, SwitcherKey(composition), true);
   switcherActive = false;
 }
 
-void SlideLeft(Injector& injector, bool& switcherActive) {
-  if (!switcherActive) OpenSwitcher(injector, switcherActive, true);
+void SlideLeft(Injector& injector, bool& switcherActive, bool composition) {
+  if (!switcherActive) OpenSwitcher(injector, switcherActive, true, composition);
   else ShiftTab(injector);
 }
 
-void SlideRight(Injector& injector, bool& switcherActive) {
-  if (!switcherActive) OpenSwitcher(injector, switcherActive, false);
+void SlideRight(Injector& injector, bool& switcherActive, bool composition) {
+  if (!switcherActive) OpenSwitcher(injector, switcherActive, false, composition);
   else Tab(injector);
 }
 

@@ -11,8 +11,6 @@ namespace tavrin {
 class Injector;
 class UserInterface;
 
-// Written by the main thread when composition changes, read by the worker.
-extern std::atomic<int32_t> compositionEnabled;
 
 // Window commands and metrics, as the platform numbers them.
 constexpr uint32_t kScClose = 0xF060;
@@ -46,10 +44,14 @@ void MaximizeOrRestoreForeground(Desktop& desktop);
 bool ZoomInRect(Rect& rect, int32_t maxWidth, int32_t maxHeight);
 void ZoomOutRect(Rect& rect);
 
-void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward);
-void CloseSwitcher(Injector& injector, bool& switcherActive);
-void SlideLeft(Injector& injector, bool& switcherActive);
-void SlideRight(Injector& injector, bool& switcherActive);
+// The switcher is held open by Alt, or with desktop composition
+// (`composition`, Desktop::compositionEnabled) by the left Windows key.
+void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward, bool composition);
+void CloseSwitcher(Injector& injector, bool& switcherActive, bool composition);
+void SlideLeft(Injector& injector, bool& switcherActive, bool composition);
+void SlideRight(Injector& injector, bool& switcherActive, bool composition);
+// The key that holds the switcher open.
+inline uint16_t SwitcherKey(bool composition) { return composition ? kVkLeftWindows : kVkMenu; }
 
 void RequestShutdown(UserInterface& ui);
 

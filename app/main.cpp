@@ -7,13 +7,11 @@
 #include "app/autorun.h"
 #include "app/main_window.h"
 #include "app/resource.h"
-#include "app/system_actions.h"
 #include "base/log_win32.h"
 #include "base/win32_handles.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   using namespace tavrin;
-  RefreshCompositionFlag();
   // Exactly "--install": anything around it is not the option.
   if (commandLine != nullptr && std::wcscmp(commandLine, L"--install") == 0) EnableAutorun();
   wchar_t title[kShellTextCapacity] = {};

@@ -125,7 +125,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
-      RefreshCompositionFlag();
+      desktop_.setComposition(QueryCompositionEnabled());
       return 0;
     case TrayCallbackMessage:
       onTrayCallback(wParam, lParam);
@@ -150,6 +150,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::onCreate() {
+  desktop_.setComposition(QueryCompositionEnabled());
   DeleteLeftoverConfigFile();
   trayIcon_ = std::make_unique<TrayIcon>(window_, instance_, log_);
   userInterface_ = std::make_unique<Win32UserInterface>(window_);

@@ -4,7 +4,6 @@
 
 #include <cwchar>
 
-#include "actions/window_actions.h"
 #include "base/win32_handles.h"
 
 namespace tavrin {
@@ -25,7 +24,7 @@ BOOL CALLBACK BringQuestionForward(HWND window, LPARAM) {
 
 }  // namespace
 
-void RefreshCompositionFlag() {
+bool QueryCompositionEnabled() {
   // dwmapi is looked up at run time: systems without a window manager lack it.
   BOOL enabled = FALSE;
   const unique_hmodule dwm(LoadLibraryW(L"dwmapi"));
@@ -35,7 +34,7 @@ void RefreshCompositionFlag() {
         reinterpret_cast<void*>(GetProcAddress(dwm.get(), "DwmIsCompositionEnabled")));
     if (query == nullptr || query(&enabled) != S_OK) enabled = FALSE;
   }
-  compositionEnabled.store(static_cast<int32_t>(enabled));
+  return enabled != FALSE;
 }
 
 bool AskToShutDown() {

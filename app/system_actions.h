@@ -3,7 +3,8 @@
 
 namespace tavrin {
 
-void RefreshCompositionFlag();
+// Whether desktop composition is on now (DwmIsCompositionEnabled).
+bool QueryCompositionEnabled();
 // Asks "Are you sure to shutdown Windows?" with Cancel as the default
 // answer; true only for OK.
 bool AskToShutDown();

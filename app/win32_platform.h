@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+
 #include "base/log.h"
 #include "seams/desktop.h"
 #include "seams/user_interface.h"
@@ -39,6 +41,9 @@ class Win32Desktop final : public Desktop {
   void showWindow(WindowRef window, int32_t command) override;
   void sendSysCommand(WindowRef window, uint32_t command) override;
   bool isOwnWindow(WindowRef window) override;
+  bool compositionEnabled() override { return composition_.load(std::memory_order_relaxed); }
+  // Kept current by the main window, at start and when composition changes.
+  void setComposition(bool enabled) { composition_.store(enabled, std::memory_order_relaxed); }
   bool windowRunsElevated(WindowRef window) override;
   bool thisProgramElevated() override;
   int32_t systemMetric(int32_t index) override;
@@ -60,6 +65,9 @@ class Win32Desktop final : public Desktop {
   void toggleDesktop() override;
   void startPresentationProgram() override;
   void stopPresentationProgram() override;
+
+ private:
+  std::atomic<bool> composition_{false};
 };
 
 // Crosses from the worker thread to the main window.

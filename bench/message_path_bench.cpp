@@ -63,6 +63,7 @@ class OneWindowDesktop final : public Desktop {
   void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
   void showWindow(WindowRef, int32_t) override {}
   void sendSysCommand(WindowRef, uint32_t) override {}
+  bool compositionEnabled() override { return false; }
   bool isOwnWindow(WindowRef) override { return false; }
   int32_t systemMetric(int32_t) override { return 0; }
   bool windowRunsElevated(WindowRef) override { return false; }

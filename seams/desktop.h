@@ -50,6 +50,9 @@ class Desktop {
   // True for the windows of this program itself (the hidden main window while
   // the tray menu is open, a message box), which the window commands leave alone.
   virtual bool isOwnWindow(WindowRef window) = 0;
+  // Whether desktop composition is on (the main thread keeps it current):
+  // the left Windows key then holds the window switcher open, not Alt.
+  virtual bool compositionEnabled() = 0;
   virtual int32_t systemMetric(int32_t index) = 0;
   // Whether `window`'s process runs elevated (its token says TokenElevation;
   // opened with PROCESS_QUERY_LIMITED_INFORMATION). False when that cannot be
@@ -100,6 +103,7 @@ class NullDesktop final : public Desktop {
   void showWindow(WindowRef, int32_t) override {}
   void sendSysCommand(WindowRef, uint32_t) override {}
   bool isOwnWindow(WindowRef) override { return false; }
+  bool compositionEnabled() override { return false; }
   int32_t systemMetric(int32_t) override { return 0; }
   bool windowRunsElevated(WindowRef) override { return false; }
   bool thisProgramElevated() override { return false; }

@@ -345,7 +345,8 @@ void RemoteServer::releaseHeld(ClientConnection& connection) {
   if (connection.held.count == 0) return;
   // Letting go of the key that holds the window switcher open closes it;
   // letting go of the other one (another phone's) does not.
-  if (switcherActive && connection.held.holds(compositionEnabled.load() ? kVkLeftWindows : kVkMenu))
+  const bool composition = platform.desktop != nullptr && platform.desktop->compositionEnabled();
+  if (switcherActive && connection.held.holds(SwitcherKey(composition)))
     switcherActive = false;
   ClientConnection* previous = injector.current;
   injector.current = nullptr;

@@ -105,6 +105,13 @@ def test_ask_holds_a_new_phone_until_allowed_and_deny_closes_it(clean_settings, 
     closed(second)
     prompt.gone()
     assert not first.closed_by_server()
+    # A phone that leaves while it is asked about takes its prompt with it.
+    # (From the test network's address: 127.0.0.1 is denied until a restart.)
+    third = phones(host="10.77.0.1")
+    third.read_greeting(idle=0.05)
+    assert prompt.find()[0] == 0
+    third.close()
+    prompt.gone()
 
 
 def test_always_allow_survives_a_restart(clean_settings, start_tavrin, phones, observer, prompt, desktop):

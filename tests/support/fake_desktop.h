@@ -66,6 +66,8 @@ class FakeDesktop : public Desktop {
   void showWindow(WindowRef, int32_t command) override { record("showWindow %d", command); }
   void sendSysCommand(WindowRef, uint32_t command) override { record("sysCommand %x", command); }
   bool isOwnWindow(WindowRef window) override { return window != 0 && window == ownWindow; }
+  bool composition = false;
+  bool compositionEnabled() override { return composition; }
   int32_t systemMetric(int32_t index) override {
     return index == 59 ? maxTrackWidth : index == 60 ? maxTrackHeight : 0;
   }

@@ -46,7 +46,6 @@ struct Commands {
 Strings Tap(const char* code) { return {std::string("key ") + code + " down", std::string("key ") + code + " up"}; }
 
 TEST(CommandTable, EveryCommandRunsItsAction) {
-  compositionEnabled = 0;
   struct Case {
     const char* line;
     Strings effects;
@@ -149,7 +148,6 @@ TEST(CommandTable, PresenterKeysOnlyWithPowerPointInFront) {
 }
 
 TEST(CommandTable, SlideCommandsCloseAnOpenSwitcherFirst) {
-  compositionEnabled = 0;
   Commands commands;
   commands.run("slideright");
   EXPECT_EQ(commands.run("slideright"), (Strings{"key 09 down", "key 09 up"}));

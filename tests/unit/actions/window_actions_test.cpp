@@ -146,8 +146,7 @@ Calls Keys(test::RecordingInjector& injector) {
 
 class Switcher : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { compositionEnabled = GetParam() ? 1 : 0; }
-  void TearDown() override { compositionEnabled = 0; }
+  bool composition = GetParam();
   std::string modifier() const { return GetParam() ? "Win" : "Alt"; }
   test::RecordingInjector injector;
   bool active = false;
@@ -155,31 +154,31 @@ class Switcher : public ::testing::TestWithParam<bool> {
 
 TEST_P(Switcher, RightThreeTimesThenEnd) {
   const std::string m = modifier();
-  SlideRight(injector, active);
-  SlideRight(injector, active);
-  SlideRight(injector, active);
+  SlideRight(injector, active, composition);
+  SlideRight(injector, active, composition);
+  SlideRight(injector, active, composition);
   EXPECT_TRUE(active);
   EXPECT_EQ(Keys(injector), (Calls{m + "+", "Tab+", "Tab-", "Tab+", "Tab-", "Tab+", "Tab-"}));
-  CloseSwitcher(injector, active);
+  CloseSwitcher(injector, active, composition);
   EXPECT_FALSE(active);
   EXPECT_EQ(Keys(injector), (Calls{m + "-"}));
 }
 
 TEST_P(Switcher, LeftOpensBackwardThenStepsWithShiftTab) {
-  SlideLeft(injector, active);
+  SlideLeft(injector, active, composition);
   const Calls open = GetParam()
                          ? Calls{"Win+", "Tab+", "Tab-", "Shift+", "Tab+", "Tab-", "Shift-"}
                          : Calls{"Alt+", "Shift+", "Tab+", "Tab-", "Shift-"};
   EXPECT_EQ(Keys(injector), open);
-  SlideLeft(injector, active);
+  SlideLeft(injector, active, composition);
   EXPECT_EQ(Keys(injector), (Calls{"Shift+", "Tab+", "Tab-", "Shift-"}));
 }
 
 TEST_P(Switcher, CloseReleasesTheModifierOfTheMomentItCloses) {
-  SlideRight(injector, active);
+  SlideRight(injector, active, composition);
   injector.take();
-  compositionEnabled = GetParam() ? 0 : 1;
-  CloseSwitcher(injector, active);
+  composition = !GetParam();
+  CloseSwitcher(injector, active, composition);
   EXPECT_EQ(Keys(injector), (Calls{GetParam() ? "Alt-" : "Win-"}));
 }
 

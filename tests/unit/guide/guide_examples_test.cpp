@@ -390,7 +390,7 @@ bool Apply(const std::string& given, test::FakeDesktop& desktop) {
     std::string state;
     words >> state;
     if (state != "on" && state != "off") return false;
-    compositionEnabled = state == "on" ? 1 : 0;
+    desktop.composition = state == "on";
     return true;
   }
   if (what == "program") {
@@ -444,10 +444,7 @@ struct Seen : MessageObserver {
   }
 };
 
-class GuideExample : public ::testing::TestWithParam<Example> {
- protected:
-  void TearDown() override { compositionEnabled = 0; }
-};
+class GuideExample : public ::testing::TestWithParam<Example> {};
 
 TEST_P(GuideExample, DoesWhatTheGuideSays) {
   const Example& example = GetParam();
@@ -473,7 +470,6 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
   test::RecordingUserInterface ui;
   test::FakeDesktop desktop;
   Seen seen;
-  compositionEnabled = 0;
   for (const std::string& given : example.given) ASSERT_TRUE(Apply(given, desktop)) << "unknown given: " << given;
 
   Platform platform;

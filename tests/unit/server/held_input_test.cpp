@@ -7,6 +7,7 @@
 #include "input/held_input.h"
 #include "actions/window_actions.h"
 #include "server/remote_server.h"
+#include "support/fake_desktop.h"
 #include "support/fakes.h"
 
 namespace tavrin {
@@ -61,12 +62,14 @@ class Tracking : public ::testing::Test {
   Tracking() {
     Platform platform;
     platform.injector = &recording;
+    platform.desktop = &desktop;
     server = std::make_unique<RemoteServer>(platform);
   }
   // A connection registered like an accepted one, on a socket of its own.
   ClientConnection* add() { return &server->addConnection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
 
   RecordingInjector recording;
+  test::FakeDesktop desktop;
   std::unique_ptr<RemoteServer> server;
 };
 
@@ -161,7 +164,7 @@ TEST_F(Tracking, LettingGoOfTheSwitchersKeyClosesIt) {
                {false, 0x5C, true},  {true, 0x10, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.composition << " " << c.key);
-    compositionEnabled = c.composition ? 1 : 0;
+    desktop.composition = c.composition;
     ClientConnection* a = add();
     server->injector.current = a;
     server->injector.key(c.key, 0, 0);
@@ -170,7 +173,6 @@ TEST_F(Tracking, LettingGoOfTheSwitchersKeyClosesIt) {
     server->dropClient(*a);
     EXPECT_EQ(server->switcherActive, c.stillActive);
   }
-  compositionEnabled = 0;
 }
 
 TEST_F(Tracking, DestroyingTheServerReleasesEveryConnection) {
