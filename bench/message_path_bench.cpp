@@ -50,40 +50,12 @@ class NullInjector final : public Injector {
 
 // A desktop whose window in front stays the same and is not elevated: what
 // the product asks per message before a phone's input has effect.
-class OneWindowDesktop final : public Desktop {
+class OneWindowDesktop final : public NullDesktop {
  public:
   WindowRef foregroundWindow() override {
     benchmark::ClobberMemory();
     return 0x1234;
   }
-  uint32_t windowStyle(WindowRef) override { return 0; }
-  bool isIconic(WindowRef) override { return false; }
-  bool isZoomed(WindowRef) override { return false; }
-  bool windowRect(WindowRef, Rect&) override { return false; }
-  void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
-  void showWindow(WindowRef, int32_t) override {}
-  void sendSysCommand(WindowRef, uint32_t) override {}
-  bool compositionEnabled() override { return false; }
-  bool isOwnWindow(WindowRef) override { return false; }
-  int32_t systemMetric(int32_t) override { return 0; }
-  bool windowRunsElevated(WindowRef) override { return false; }
-  bool thisProgramElevated() override { return false; }
-  bool isWindowUnicode(WindowRef) override { return true; }
-  uint32_t windowThread(WindowRef) override { return 0; }
-  bool guiThreadInfo(uint32_t, GuiThreadWindows&) override { return false; }
-  void attachThreadInput(uint32_t, bool) override {}
-  int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
-  uintptr_t keyboardLayout(uint32_t) override { return 0; }
-  void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
-  void sleepMilliseconds(uint32_t) override {}
-  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
-    if (capacity) path[0] = L'\0';
-  }
-  bool enumDisplayDevice(uint32_t, DisplayDevice&) override { return false; }
-  void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
-  void toggleDesktop() override {}
-  void startPresentationProgram() override {}
-  void stopPresentationProgram() override {}
 };
 
 struct Bench {

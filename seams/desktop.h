@@ -92,7 +92,7 @@ class Desktop {
 
 // For a server that has no desktop (tests, benchmarks, fuzzing): every query
 // answers "nothing there" and every command does nothing.
-class NullDesktop final : public Desktop {
+class NullDesktop : public Desktop {
  public:
   WindowRef foregroundWindow() override { return 0; }
   uint32_t windowStyle(WindowRef) override { return 0; }
