@@ -119,10 +119,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!stopping_) syncPrompt();
       return 0;
     case ElevatedWindowMessage:
-      if (!stopping_) {
-        if (log_) log_->write(LogLevel::Warning, "the window in front runs as administrator: Windows blocks the input");
-        showOwnBalloon(kElevationBalloonTitle, kElevationBalloonText, NIIF_WARNING);
-      }
+      // The worker has logged it.
+      if (!stopping_) showOwnBalloon(kElevationBalloonTitle, kElevationBalloonText, NIIF_WARNING);
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       desktop_.setComposition(QueryCompositionEnabled());
