@@ -24,7 +24,10 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Tavrin)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tavrin)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_GENERATOR ZIP NSIS)
-set(CPACK_STRIP_FILES ON)
+# The programs are stripped when they are linked. CPack's own strip runs once
+# per package and stamps each copy with the time it ran, so the ZIP and the
+# installer could hold different bytes of the same program.
+set(CPACK_STRIP_FILES OFF)
 # One package with everything; the installer has no component page.
 set(CPACK_MONOLITHIC_INSTALL ON)
 
