@@ -29,7 +29,7 @@ SocketHandle CreateDiscoverySocket(const sockaddr_in& address) {
   if (IsSocketError(SetNonBlocking(s)) || IsSocketError(SetIntOption(s, SOL_SOCKET, SO_BROADCAST, 1)) ||
       IsSocketError(SetIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1)) ||
       IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address)))) {
-    CloseSocket(s);
+    CloseFailedSocket(s);
     return kInvalidSocket;
   }
   return s;

@@ -68,8 +68,7 @@ void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
   }
 #endif
   listenAddress_ = ListenAddress(bindAddress, port);
-  listenSocket_ = CreateListener(listenAddress_);
-  if (platform.discoveryEnabled) discoverySocket_ = CreateDiscoverySocket(DiscoveryBindAddress());
+  openMissingSockets();
   // Before the worker starts, so that the user hears at once when a port is
   // held by another program; the worker keeps trying to open it.
   lastReopenTick_ = TickCount();
@@ -215,9 +214,19 @@ void RemoteServer::reopenMissingSockets(uint32_t now) {
   if (!listenerMissing && !discoveryMissing) return;
   if (now - lastReopenTick_ < kReopenIntervalMs) return;
   lastReopenTick_ = now;
-  if (listenerMissing) listenSocket_ = CreateListener(listenAddress_);
-  if (discoveryMissing) discoverySocket_ = CreateDiscoverySocket(DiscoveryBindAddress());
+  openMissingSockets();
   reportPorts();
+}
+
+void RemoteServer::openMissingSockets() {
+  if (listenSocket_ == kInvalidSocket) {
+    listenSocket_ = CreateListener(listenAddress_);
+    if (listenSocket_ == kInvalidSocket) listenError_ = LastSocketError();
+  }
+  if (platform.discoveryEnabled && discoverySocket_ == kInvalidSocket) {
+    discoverySocket_ = CreateDiscoverySocket(DiscoveryBindAddress());
+    if (discoverySocket_ == kInvalidSocket) discoveryError_ = LastSocketError();
+  }
 }
 
 void RemoteServer::reportPorts() {
@@ -226,12 +235,18 @@ void RemoteServer::reportPorts() {
   const int ports = (listening ? 1 : 0) | (announcing ? 2 : 0);
   if (ports == reportedPorts_) return;
   // The first report only when something is missing; every change after it.
-  if (reportedPorts_ >= 0 || !listening)
-    log(listening ? LogLevel::Info : LogLevel::Warning, "TCP port %u: %s", static_cast<unsigned>(ntohs(listenAddress_.sin_port)),
-        listening ? "listening" : "in use by another program, trying again every 2 s");
-  if (platform.discoveryEnabled && (reportedPorts_ >= 0 || !announcing))
-    log(announcing ? LogLevel::Info : LogLevel::Warning, "UDP port %u: %s", static_cast<unsigned>(kDiscoveryPort),
-        announcing ? "announcing" : "in use by another program, trying again every 2 s");
+  const unsigned tcpPort = ntohs(listenAddress_.sin_port);
+  if (listening && (reportedPorts_ < 0 || (reportedPorts_ & 1) == 0)) log(LogLevel::Info, "TCP port %u: listening", tcpPort);
+  if (!listening && (reportedPorts_ < 0 || (reportedPorts_ & 1) != 0))
+    log(LogLevel::Warning, "TCP port %u %s (error %d): trying again every 2 s", tcpPort, DescribeOpenFailure(listenError_),
+        listenError_);
+  if (platform.discoveryEnabled) {
+    if (announcing && (reportedPorts_ < 0 || (reportedPorts_ & 2) == 0))
+      log(LogLevel::Info, "UDP port %u: announcing", static_cast<unsigned>(kDiscoveryPort));
+    if (!announcing && (reportedPorts_ < 0 || (reportedPorts_ & 2) != 0))
+      log(LogLevel::Warning, "UDP port %u %s (error %d): trying again every 2 s", static_cast<unsigned>(kDiscoveryPort),
+          DescribeOpenFailure(discoveryError_), discoveryError_);
+  }
   reportedPorts_ = ports;
   if (platform.ui) platform.ui->reportPorts(listening, announcing);
 }

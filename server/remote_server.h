@@ -137,6 +137,7 @@ class RemoteServer {
   // when what is open changes.
   void reopenMissingSockets(uint32_t now);
   void reportPorts();
+  void openMissingSockets();
   // Releases what the connection still holds down, newest first.
   void releaseHeld(ClientConnection& connection);
   // Asks the roster about a greeted phone: it is allowed, waits for the user,
@@ -208,6 +209,8 @@ class RemoteServer {
   uint32_t acceptResumeTick_ = 0;
   bool lastAcceptFailed_ = false;  // the previous accept failed (not for want of a connection)
   int reportedPorts_ = -1;  // what reportPorts last told, -1 before the first report
+  int listenError_ = 0;     // why the listener last failed to open
+  int discoveryError_ = 0;  // why the discovery socket last failed to open
 };
 
 }  // namespace tavrin

@@ -83,6 +83,34 @@ inline int LastSocketError() {
 #endif
 }
 
+inline void SetLastSocketError(int error) {
+#ifdef _WIN32
+  WSASetLastError(error);
+#else
+  errno = error;
+#endif
+}
+
+// Closes a socket that could not be set up, keeping the error that stopped it
+// for the caller to read.
+inline void CloseFailedSocket(SocketHandle socket) {
+  const int error = LastSocketError();
+  CloseSocket(socket);
+  SetLastSocketError(error);
+}
+
+// Why a port could not be opened, for the log.
+inline const char* DescribeOpenFailure(int error) {
+#ifdef _WIN32
+  if (error == WSAEADDRINUSE) return "in use by another program";
+  if (error == WSAEACCES) return "held exclusively by another program";
+#else
+  if (error == EADDRINUSE) return "in use by another program";
+  if (error == EACCES) return "not allowed";
+#endif
+  return "could not be opened";
+}
+
 // Why a connection ended, for the log: `error` is 0 when the phone closed it.
 inline const char* DescribeConnectionEnd(int error) {
 #ifdef _WIN32

@@ -117,7 +117,7 @@ SocketHandle CreateListener(const sockaddr_in& address) {
   if (IsSocketError(SetNonBlocking(s)) || IsSocketError(ClaimListeningPort(s)) ||
       IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))) ||
       IsSocketError(listen(s, kListenBacklog))) {
-    CloseSocket(s);
+    CloseFailedSocket(s);
     return kInvalidSocket;
   }
   return s;
