@@ -219,7 +219,7 @@ void MainWindow::addTrayIconOrRetry() {
   peerMessageTarget_[0] = L'\0';
   // A newly added icon shows the start-up balloon, which says nothing of a
   // port another program holds.
-  if (ports_ != 3) onServerPorts(ports_ | 0x100);
+  if (ports_ != kAllPortsOpen) showPortNotice();
 }
 
 void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags) {
@@ -229,15 +229,17 @@ void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD
 }
 
 void MainWindow::onServerPorts(WPARAM report) {
-  // Bit 0x100: say it again (the icon was added anew), even if unchanged.
-  const bool again = (report & 0x100) != 0;
-  const WPARAM ports = report & 3;
-  if (ports == ports_ && !again) return;
+  const WPARAM ports = report & kAllPortsOpen;
+  if (ports == ports_) return;
   ports_ = ports;
+  showPortNotice();
+}
+
+void MainWindow::showPortNotice() {
   wchar_t tip[kTipCapacity];
   composeTip(tip, kTipCapacity);
   trayIcon_->setTip(tip);
-  const PortNotice notice = PortNoticeFor(ports);
+  const PortNotice notice = PortNoticeFor(static_cast<uint32_t>(ports_));
   wchar_t text[kBalloonTextCapacity];
   CopyText(text, kBalloonTextCapacity, notice.text);
   if (notice.addresses) ListLocalAddresses(text, kBalloonTextCapacity);

@@ -53,6 +53,8 @@ class MainWindow {
   // The tip: "Tavrin", then what is wrong with the ports or the addresses.
   void composeTip(wchar_t* tip, size_t capacity) const;
   void onServerPorts(WPARAM ports);
+  // The tip and the balloon for the ports as they are now.
+  void showPortNotice();
   void onTrayCallback(WPARAM iconId, LPARAM event);
   void showPeerBalloon(const char* title, const char* target);
   void showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags);
@@ -104,7 +106,7 @@ class MainWindow {
   wchar_t peerMessageTarget_[kPeerTargetUnits] = {};
   // What the worker last said of its ports (1 listening | 2 announcing);
   // until it speaks, nothing is missing.
-  WPARAM ports_ = 3;
+  WPARAM ports_ = 3;  // kAllPortsOpen
   // Set while WM_DESTROY stops the server: messages that arrive meanwhile
   // must not bring the tray icon back.
   bool stopping_ = false;
