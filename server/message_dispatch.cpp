@@ -25,10 +25,8 @@ int32_t RemoteServer::handleTextLine(ClientConnection& connection) {
   connection.consume(consumed);
   // A server built without a desktop or an interface (tests, benchmarks)
   // still takes every line; the commands that need them do nothing.
-  NullDesktop noDesktop;
-  NullUserInterface noInterface;
-  CommandContext context{injector, platform.desktop ? *platform.desktop : noDesktop,
-                         platform.ui ? *platform.ui : noInterface, switcherActive, seenPeerTitles_, &stopRequested_};
+  CommandContext context{injector, platform.desktop ? *platform.desktop : noDesktop_,
+                         platform.ui ? *platform.ui : noInterface_, switcherActive, seenPeerTitles_, &stopRequested_};
   DispatchTextLine(context, line);
   return consumed;
 }

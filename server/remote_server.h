@@ -191,6 +191,9 @@ class RemoteServer {
   // next pass's share (see fillReadSet).
   uint32_t nextWatched_ = 0;
   PeerTitleSet seenPeerTitles_;
+  // Stand in for a missing desktop or user interface.
+  NullDesktop noDesktop_;
+  NullUserInterface noInterface_;
   PhoneId lastPhoneId_ = 0;
   WorkerRequests rosterRequests_;  // reused: nothing allocated once grown
   bool pausedSeen_ = false;        // what the log last said about pausing
