@@ -77,6 +77,19 @@ static BOOL CALLBACK describeChild(HWND child, LPARAM unused) {
   return TRUE;
 }
 
+/* Clicks the found box's button `id` by posting its WM_COMMAND. With
+ * `onlyCancel`, only a button that says Cancel is ever clicked. */
+static int click(int id, int onlyCancel) {
+  wchar_t text[64] = {0};
+  HWND button = GetDlgItem(found, id);
+  if (button == NULL) return 3;
+  GetWindowTextW(button, text, 64);
+  if (onlyCancel && wcsstr(text, L"Cancel") == NULL) return 3;
+  PostMessageW(found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+  writeLine(L"clicked", text);
+  return 0;
+}
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
   int argc = 0, i, cancel = 0, press = 0;
   DWORD waitMs = 0, waited = 0;
@@ -117,32 +130,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     if (length > 0) WriteFile(out, line, (DWORD)length, &written, NULL);
   }
   EnumChildWindows(found, describeChild, 0);
-  if (press) {
-    wchar_t text[64] = {0};
-    HWND button = GetDlgItem(found, press);
-    if (button == NULL) {
+  if (press || cancel) {
+    int code = click(press ? press : IDCANCEL, !press);
+    if (code != 0) {
       CloseHandle(out);
-      return 3;
+      return code;
     }
-    GetWindowTextW(button, text, 64);
-    PostMessageW(found, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), (LPARAM)button);
-    writeLine(L"clicked", text);
-  }
-  if (cancel) {
-    wchar_t text[64] = {0};
-    HWND button = GetDlgItem(found, IDCANCEL);
-    if (button == NULL) {
-      CloseHandle(out);
-      return 3;
-    }
-    GetWindowTextW(button, text, 64);
-    /* Only a button that says Cancel is ever clicked. */
-    if (wcsstr(text, L"Cancel") == NULL) {
-      CloseHandle(out);
-      return 3;
-    }
-    PostMessageW(found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)button);
-    writeLine(L"clicked", text);
   }
   CloseHandle(out);
   return 0;
