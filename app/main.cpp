@@ -26,7 +26,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   ProgramLog programLog;
   Log& log = programLog.log();
-  log.write(LogLevel::Info, "Tavrin started");
+  log.writeKept(LogLevel::Info, "Tavrin started");
   std::unique_ptr<MainWindow> window = MainWindow::Create(instance, className, title, &log);
   if (!window) {
     log.write(LogLevel::Error, "the main window could not be made (error %lu)", GetLastError());

@@ -66,6 +66,8 @@ class MainWindow {
   bool onPhoneCommand(UINT command);
   void refreshTip(bool always);
   void syncPrompt();
+  // Disables the allow buttons for kPromptArmMs (a new phone is shown).
+  void armPrompt();
   void answerPrompt(Answer answer);
   static INT_PTR CALLBACK PromptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR handlePrompt(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -94,7 +96,7 @@ class MainWindow {
   // The prompt while it is open, and the phone it asks about.
   HWND promptDialog_ = nullptr;
   PhoneId promptFor_ = 0;
-  // The phones of the menu last shown, for its Disconnect commands.
+  // The phones of the menu while it is open, for its Disconnect commands.
   std::vector<PhoneId> menuPhones_;
   // What the tip last said of the phones.
   size_t tipPhones_ = 0;

@@ -18,5 +18,10 @@ constexpr UINT kTrayRetryMs = 2000;
 // Brings the tip's count of phones up to date.
 constexpr UINT_PTR kTipTimer = 2;
 constexpr UINT kTipMs = 2000;
+// Enables the prompt's allow buttons once it has shown its phone this long:
+// a click or a key meant for something else must not answer for a phone
+// the user has not seen (the delay browsers give their permission prompts).
+constexpr UINT_PTR kPromptArmTimer = 3;
+constexpr UINT kPromptArmMs = 1000;
 
 }  // namespace tavrin

@@ -31,6 +31,7 @@ HMENU FindPhonesMenu(HMENU tray) {
 }  // namespace
 
 void MainWindow::loadPhoneSettings() {
+  roster_.setAnswerTimeout(ReadAnswerTimeoutMs(Admission::kDefaultAnswerTimeoutMs));
   roster_.setAllowList(ReadAllowList());
   roster_.setAskFirst(ReadAskFirst());
 }
@@ -83,9 +84,8 @@ bool MainWindow::onPhoneCommand(UINT command) {
   }
   if (command < IDM_DISCONNECT_FIRST || command > IDM_DISCONNECT_LAST) return false;
   const size_t index = command - IDM_DISCONNECT_FIRST;
-  // The phones of the menu the user saw; without one, the phones as they are.
-  if (menuPhones_.empty())
-    for (const PhoneInfo& phone : roster_.snapshot()) menuPhones_.push_back(phone.id);
+  // Only a phone the open menu listed: the same place in a later list may
+  // be another phone.
   if (index < menuPhones_.size()) roster_.requestDisconnect(menuPhones_[index]);
   return true;
 }
@@ -112,6 +112,7 @@ void MainWindow::syncPrompt() {
     return;
   }
   if (promptDialog_ != nullptr && promptFor_ == wanted->id) return;
+  const bool replaced = promptDialog_ != nullptr;
   promptFor_ = wanted->id;
   if (log_) {
     wchar_t address[16];
@@ -126,10 +127,30 @@ void MainWindow::syncPrompt() {
   wchar_t text[kPromptTextCapacity];
   FormatPromptText(text, kPromptTextCapacity, wanted->ipv4);
   SetDlgItemTextW(promptDialog_, IDC_PROMPT_TEXT, text);
-  ShowWindow(promptDialog_, SW_SHOW);
-  SetForegroundWindow(promptDialog_);
-  // Deny is the default: someone typing when the prompt appears denies.
-  SetFocus(GetDlgItem(promptDialog_, IDC_PROMPT_DENY));
+  // Another phone in the same window: said in words, and the allow buttons
+  // wait again, so that a click aimed at the phone before never answers for
+  // this one.
+  SetDlgItemTextW(promptDialog_, IDC_PROMPT_NOTE, replaced ? kPromptReplacedNote : L"");
+  armPrompt();
+  if (!replaced) {
+    // Shown without taking the keyboard from the window the user types in:
+    // the user comes to the prompt, the prompt does not come to the keys.
+    SetWindowPos(promptDialog_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  }
+  FLASHWINFO flash = {};
+  flash.cbSize = sizeof flash;
+  flash.hwnd = promptDialog_;
+  flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+  FlashWindowEx(&flash);
+}
+
+void MainWindow::armPrompt() {
+  HWND deny = GetDlgItem(promptDialog_, IDC_PROMPT_DENY);
+  // The focus never stays on a button that is being disabled.
+  if (GetForegroundWindow() == promptDialog_) SetFocus(deny);
+  EnableWindow(GetDlgItem(promptDialog_, IDC_PROMPT_ALLOW), FALSE);
+  EnableWindow(GetDlgItem(promptDialog_, IDC_PROMPT_ALWAYS), FALSE);
+  SetTimer(promptDialog_, kPromptArmTimer, kPromptArmMs, nullptr);
 }
 
 void MainWindow::answerPrompt(Answer answer) {
@@ -147,17 +168,37 @@ INT_PTR MainWindow::handlePrompt(HWND dialog, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_INITDIALOG:
       SendMessageW(dialog, DM_SETDEFID, IDC_PROMPT_DENY, 0);
-      return FALSE;  // the focus is set by syncPrompt
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDC_PROMPT_ALLOW: answerPrompt(Answer::Allow); return TRUE;
-        case IDC_PROMPT_ALWAYS: answerPrompt(Answer::AlwaysAllow); return TRUE;
+      return FALSE;  // no focus yet: setting it would activate the prompt
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) return FALSE;
+      // Whoever comes to the prompt, by click or by Alt+Tab, starts on Deny.
+      SetFocus(GetDlgItem(dialog, IDC_PROMPT_DENY));
+      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != kPromptArmTimer) return FALSE;
+      KillTimer(dialog, kPromptArmTimer);
+      EnableWindow(GetDlgItem(dialog, IDC_PROMPT_ALLOW), TRUE);
+      EnableWindow(GetDlgItem(dialog, IDC_PROMPT_ALWAYS), TRUE);
+      return TRUE;
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      switch (id) {
+        case IDC_PROMPT_ALLOW:
+        case IDC_PROMPT_ALWAYS:
+          // A disabled button cannot be clicked; a command that says it was
+          // (posted by another program) is not an answer either.
+          if (IsWindowEnabled(GetDlgItem(dialog, id)))
+            answerPrompt(id == IDC_PROMPT_ALLOW ? Answer::Allow : Answer::AlwaysAllow);
+          return TRUE;
         // Closing the prompt refuses too: nobody said yes.
         case IDC_PROMPT_DENY:
         case IDCANCEL: answerPrompt(Answer::Deny); return TRUE;
         default: return FALSE;
       }
+    }
     case WM_DESTROY:
+      KillTimer(dialog, kPromptArmTimer);
       promptDialog_ = nullptr;
       return FALSE;
     default:

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "base/win32_handles.h"
 
 namespace tavrin {
@@ -11,6 +13,11 @@ namespace {
 const wchar_t kSettingsKey[] = L"Software\\Tavrin";
 const wchar_t kAskFirstValue[] = L"AskBeforeNewPhone";
 const wchar_t kAllowedValue[] = L"AllowedPhones";
+const wchar_t kAnswerTimeoutValue[] = L"AskTimeoutSeconds";
+// A list this program writes is at most AllowList::kTextCapacity units; one
+// another program wrote may be longer, and its first entries still count. A
+// value past this is not read at all.
+constexpr DWORD kLargestAllowedValueBytes = 1024 * 1024;
 
 unique_hkey OpenSettings(REGSAM access, bool create) {
   unique_hkey key;
@@ -25,17 +32,25 @@ void Note(Log* log, LSTATUS result, const char* what) {
   if (result != ERROR_SUCCESS && log) log->write(LogLevel::Warning, "could not store %s (error %ld)", what, result);
 }
 
+bool ReadDword(const wchar_t* name, DWORD& value) {
+  const unique_hkey key = OpenSettings(KEY_QUERY_VALUE, false);
+  if (!key) return false;
+  DWORD type = 0, size = sizeof value;
+  return RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+         type == REG_DWORD && size == sizeof value;
+}
+
 }  // namespace
 
 bool ReadAskFirst() {
-  const unique_hkey key = OpenSettings(KEY_QUERY_VALUE, false);
-  if (!key) return false;
-  DWORD value = 0, type = 0, size = sizeof value;
-  if (RegQueryValueExW(key.get(), kAskFirstValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof value)
-    return false;
-  return value == 1;
+  DWORD value = 0;
+  return ReadDword(kAskFirstValue, value) && value == 1;
+}
+
+uint64_t ReadAnswerTimeoutMs(uint64_t fallbackMs) {
+  DWORD seconds = 0;
+  if (!ReadDword(kAnswerTimeoutValue, seconds) || seconds < 1 || seconds > 86400) return fallbackMs;
+  return static_cast<uint64_t>(seconds) * 1000;
 }
 
 void WriteAskFirst(bool on, Log* log) {
@@ -49,13 +64,24 @@ void WriteAskFirst(bool on, Log* log) {
 AllowList ReadAllowList() {
   const unique_hkey key = OpenSettings(KEY_QUERY_VALUE, false);
   if (!key) return {};
-  // Longer than any list this program writes: such a value is not trusted.
-  wchar_t text[AllowList::kTextCapacity + 1] = {};
-  DWORD type = 0, size = sizeof text - sizeof(wchar_t);
-  if (RegQueryValueExW(key.get(), kAllowedValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+  // Asked for its size first: a buffer too small for the value reads none
+  // of it, and the next Always Allow would then write over every entry.
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key.get(), kAllowedValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ || size == 0 || size > kLargestAllowedValueBytes)
+    return {};
+  std::vector<wchar_t> text;
+  try {
+    text.resize(size / sizeof(wchar_t) + 1);
+  } catch (...) {
+    return {};
+  }
+  size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+  if (RegQueryValueExW(key.get(), kAllowedValue, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+          ERROR_SUCCESS ||
       type != REG_MULTI_SZ)
     return {};
-  return AllowList::parse(text, size / sizeof(wchar_t));
+  return AllowList::parse(text.data(), size / sizeof(wchar_t));
 }
 
 void WriteAllowList(const AllowList& list, Log* log) {

@@ -9,6 +9,9 @@ namespace tavrin {
 
 bool ReadAskFirst();
 void WriteAskFirst(bool on, Log* log);
+// How long a new phone may wait for the user's answer, in milliseconds:
+// "AskTimeoutSeconds" (1 to 86400) when set, else the default.
+uint64_t ReadAnswerTimeoutMs(uint64_t fallbackMs);
 AllowList ReadAllowList();
 void WriteAllowList(const AllowList& list, Log* log);
 

@@ -52,9 +52,14 @@ void MainWindow::showTrayMenu() {
   SetMenuItemInfoW(popup, IDM_IP_ADDRESS, FALSE, &item);
   fillPhonesMenu(popup);
 
-  TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN, pointer.x, pointer.y, 0, window_, nullptr);
+  // The choice is carried out here, while the phones the menu listed are
+  // known; once it has closed, a Disconnect command names no phone.
+  const UINT chosen = TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD,
+                                     pointer.x, pointer.y, 0, window_, nullptr);
   // Lets the menu close when the user clicks elsewhere next time.
   PostMessageW(window_, WM_NULL, 0, 0);
+  if (chosen != 0) onMenuCommand(chosen);
+  menuPhones_.clear();
 }
 
 bool MainWindow::onMenuCommand(UINT command) {

@@ -11,10 +11,10 @@ namespace {
 
 std::FILE* OpenLogFile(const std::filesystem::path& path, bool truncate) noexcept {
 #ifdef _WIN32
-  // Wide, because the user's profile folder may have any name; text mode,
-  // so that lines end in CRLF for the Notepad of older Windows; 'N' keeps
-  // the handle out of programs this one starts.
-  return _wfopen(path.c_str(), truncate ? L"wN" : L"aN");
+  // Wide, because the user's profile folder may have any name; binary, so
+  // that the bytes counted are the bytes on disk; 'N' keeps the handle out
+  // of programs this one starts.
+  return _wfopen(path.c_str(), truncate ? L"wbN" : L"abN");
 #else
   return std::fopen(path.c_str(), truncate ? "we" : "ae");  // 'e': close on exec
 #endif
@@ -90,14 +90,42 @@ void FileLogOutput::rotate() noexcept {
   open(static_cast<bool>(ignored));
 }
 
+namespace {
+#ifdef _WIN32
+constexpr char kLineEnd[] = "\r\n";
+#else
+constexpr char kLineEnd[] = "\n";
+#endif
+// The bytes of a line as written, its end included.
+size_t BodyLength(const char* line, size_t length) { return length > 0 && line[length - 1] == '\n' ? length - 1 : length; }
+size_t DiskLength(const char* line, size_t length) { return BodyLength(line, length) + sizeof kLineEnd - 1; }
+}  // namespace
+
+void FileLogOutput::put(const char* line, size_t length) noexcept {
+  size_ += std::fwrite(line, 1, BodyLength(line, length), file_);
+  size_ += std::fwrite(kLineEnd, 1, sizeof kLineEnd - 1, file_);
+}
+
 void FileLogOutput::write(const char* line, size_t length) noexcept {
   if (file_ == nullptr) return;
-  if (size_ > 0 && size_ + length > capBytes_) rotate();
-  if (file_ == nullptr) return;
-  size_ += std::fwrite(line, 1, length, file_);
+  if (size_ > 0 && size_ + DiskLength(line, length) > capBytes_) {
+    rotate();
+    if (file_ == nullptr) return;
+    for (size_t i = 0; i < keptCount_; ++i) put(kept_[i].data(), keptLength_[i]);
+  }
+  put(line, length);
   // Each line reaches the file at once: the last lines before a crash are
   // the ones a supporter needs.
   std::fflush(file_);
+}
+
+void FileLogOutput::writeKept(const char* line, size_t length) noexcept {
+  if (keptCount_ < kKeptLines) {
+    length = std::min(length, kept_[keptCount_].size());
+    std::copy(line, line + length, kept_[keptCount_].data());
+    keptLength_[keptCount_++] = length;
+  }
+  write(line, length);
 }
 
 Log::Log(std::initializer_list<LogOutput*> outputs, LogLevel minimum) noexcept : minimum_(minimum) {
@@ -106,6 +134,20 @@ Log::Log(std::initializer_list<LogOutput*> outputs, LogLevel minimum) noexcept :
 }
 
 void Log::write(LogLevel level, const char* format, ...) noexcept {
+  va_list arguments;
+  va_start(arguments, format);
+  vwrite(false, level, format, arguments);
+  va_end(arguments);
+}
+
+void Log::writeKept(LogLevel level, const char* format, ...) noexcept {
+  va_list arguments;
+  va_start(arguments, format);
+  vwrite(true, level, format, arguments);
+  va_end(arguments);
+}
+
+void Log::vwrite(bool kept, LogLevel level, const char* format, va_list arguments) noexcept {
   if (level < minimum_ || outputCount_ == 0) return;
   char line[kLineCapacity];
   size_t length = FormatTime(line, sizeof line);
@@ -114,10 +156,7 @@ void Log::write(LogLevel level, const char* format, ...) noexcept {
 
   // The message's terminating zero is where the newline goes.
   const size_t room = sizeof line - length;
-  va_list arguments;
-  va_start(arguments, format);
   int written = std::vsnprintf(line + length, room, format, arguments);
-  va_end(arguments);
   const size_t body = written > 0 ? std::min(static_cast<size_t>(written), room - 1) : 0;
   for (size_t i = length; i < length + body; ++i) {
     const unsigned char c = static_cast<unsigned char>(line[i]);
@@ -128,7 +167,12 @@ void Log::write(LogLevel level, const char* format, ...) noexcept {
 
   try {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (size_t i = 0; i < outputCount_; ++i) outputs_[i]->write(line, length);
+    for (size_t i = 0; i < outputCount_; ++i) {
+      if (kept)
+        outputs_[i]->writeKept(line, length);
+      else
+        outputs_[i]->write(line, length);
+    }
   } catch (...) {
     // A lock that cannot be taken loses this line, nothing more.
   }

@@ -14,6 +14,7 @@
 // lines and nothing else.
 #pragma once
 #include <array>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -32,15 +33,24 @@ class LogOutput {
   virtual ~LogOutput() = default;
   // `line` ends with a newline; `length` counts it.
   virtual void write(const char* line, size_t length) noexcept = 0;
+  // A line that says what this run is (version, ports): written like any
+  // other, and an output that starts over (a log file moved aside at its
+  // cap) writes the run's kept lines again first.
+  virtual void writeKept(const char* line, size_t length) noexcept { write(line, length); }
 };
 
 // Appends lines to a file and keeps it under a size cap: a line that would
 // pass the cap first moves the file to "<stem>.old<ext>" (replacing the one
-// there), so about twice the cap at most is on disk. A file left by an earlier
-// run is continued, and counts towards the cap.
+// there), so at most twice the cap is on disk. The cap counts the bytes on
+// disk: on Windows each line ends in CRLF (Notepad of older Windows shows
+// nothing else), written as such rather than by the C library's text mode,
+// which would add bytes behind the count. A file left by an earlier run is
+// continued, and counts towards the cap. A new file begins with the run's
+// kept lines, so that both files always say which run wrote them.
 class FileLogOutput final : public LogOutput {
  public:
   static constexpr uint64_t kDefaultCapBytes = 1024 * 1024;
+  static constexpr size_t kKeptLines = 4;  // later kept lines are written, not kept
 
   explicit FileLogOutput(std::filesystem::path path, uint64_t capBytes = kDefaultCapBytes) noexcept;
   ~FileLogOutput() override;
@@ -48,6 +58,7 @@ class FileLogOutput final : public LogOutput {
   FileLogOutput& operator=(const FileLogOutput&) = delete;
 
   void write(const char* line, size_t length) noexcept override;
+  void writeKept(const char* line, size_t length) noexcept override;
 
   const std::filesystem::path& path() const noexcept { return path_; }
   const std::filesystem::path& olderPath() const noexcept { return olderPath_; }
@@ -55,6 +66,7 @@ class FileLogOutput final : public LogOutput {
  private:
   void open(bool truncate) noexcept;
   void rotate() noexcept;
+  void put(const char* line, size_t length) noexcept;
 
   std::filesystem::path path_;
   std::filesystem::path olderPath_;
@@ -63,6 +75,9 @@ class FileLogOutput final : public LogOutput {
   // Null when the file could not be opened. It is not tried again: an
   // unwritable folder then costs nothing per line.
   std::FILE* file_ = nullptr;
+  std::array<std::array<char, 512>, kKeptLines> kept_{};
+  std::array<size_t, kKeptLines> keptLength_{};
+  size_t keptCount_ = 0;
 };
 
 #if defined(__GNUC__) || defined(__clang__)
@@ -85,8 +100,12 @@ class Log {
   // printf-style. Control characters in the result (a newline in an address
   // a peer sent) become '?', so one call is always exactly one line.
   void write(LogLevel level, const char* format, ...) noexcept TAVRIN_PRINTF_FORMAT(3, 4);
+  // The same, for a line that says what this run is: see writeKept above.
+  void writeKept(LogLevel level, const char* format, ...) noexcept TAVRIN_PRINTF_FORMAT(3, 4);
 
  private:
+  void vwrite(bool kept, LogLevel level, const char* format, va_list arguments) noexcept;
+
   std::array<LogOutput*, kMaxOutputs> outputs_{};
   size_t outputCount_ = 0;
   LogLevel minimum_;

@@ -18,6 +18,9 @@ struct ClientConnection : ReceiveBuffer {
   // Whether its input has effect; false while the user has not allowed it.
   // Messages that arrive meanwhile are framed and dropped, not queued.
   bool admitted = true;
+  // Its lines are counted, not written: its address connects too often to
+  // log each connection (see ConnectionLogGate).
+  bool quietLog = false;
   // What this phone has pressed and not released, so that a connection that
   // ends does not leave keys or buttons down on the computer.
   HeldInput held;

@@ -58,6 +58,8 @@ RemoteServer::RemoteServer(const Platform& p) : platform(p) {}
 
 void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
   networked_ = true;
+  std::snprintf(fullReason_, sizeof fullReason_, "refused: %u phones already wait",
+                static_cast<unsigned>(Admission::kWaitingCapacity));
   // Until the worker reads the version block; this program's own version.
   CopyVersionText(serverVersionText_, TAVRIN_FILE_VERSION, sizeof TAVRIN_FILE_VERSION - 1);
 #ifdef _WIN32
@@ -105,6 +107,7 @@ RemoteServer::~RemoteServer() {
   clients_.clear();
   if (listenSocket_ != kInvalidSocket) CloseSocket(listenSocket_);
   if (discoverySocket_ != kInvalidSocket) CloseSocket(discoverySocket_);
+  connectionLog_.flushAll();
 #ifdef _WIN32
   // A server that never started the socket library must not take another
   // user's reference.
@@ -161,7 +164,7 @@ int RemoteServer::fillReadSet(ReadSet& reads) {
 void RemoteServer::run() {
   FormatOsVersion(osVersionText_);
   ReadServerVersion(serverVersionText_);
-  log(LogLevel::Info, "serving: system windows %s, version %s", osVersionText_, serverVersionText_);
+  logKept(LogLevel::Info, "serving: system windows %s, version %s", osVersionText_, serverVersionText_);
   while (running_ != 0) {
     const uint32_t now = TickCount();
     reopenMissingSockets(now);
@@ -183,6 +186,7 @@ void RemoteServer::run() {
     // After the wait, before anything is read: bytes a phone sent after the
     // user allowed it (or unpaused) are never judged by an older answer.
     serveRosterRequests();
+    connectionLog_.flush(TickCount64());
     if (result > 0) {
       if (writable && platform.network) SendDiscovery(discoverySocket_, *platform.network);
       const int listener = listenSocket_ != kInvalidSocket ? reads.find(listenSocket_) : -1;
@@ -236,13 +240,13 @@ void RemoteServer::reportPorts() {
   if (ports == reportedPorts_) return;
   // The first report only when something is missing; every change after it.
   const unsigned tcpPort = ntohs(listenAddress_.sin_port);
-  if (listening && (reportedPorts_ < 0 || (reportedPorts_ & 1) == 0)) log(LogLevel::Info, "TCP port %u: listening", tcpPort);
+  if (listening && (reportedPorts_ < 0 || (reportedPorts_ & 1) == 0)) logKept(LogLevel::Info, "TCP port %u: listening", tcpPort);
   if (!listening && (reportedPorts_ < 0 || (reportedPorts_ & 1) != 0))
     log(LogLevel::Warning, "TCP port %u %s (error %d): trying again every 2 s", tcpPort, DescribeOpenFailure(listenError_),
         listenError_);
   if (platform.discoveryEnabled) {
     if (announcing && (reportedPorts_ < 0 || (reportedPorts_ & 2) == 0))
-      log(LogLevel::Info, "UDP port %u: announcing", static_cast<unsigned>(kDiscoveryPort));
+      logKept(LogLevel::Info, "UDP port %u: announcing", static_cast<unsigned>(kDiscoveryPort));
     if (!announcing && (reportedPorts_ < 0 || (reportedPorts_ & 2) != 0))
       log(LogLevel::Warning, "UDP port %u %s (error %d): trying again every 2 s", static_cast<unsigned>(kDiscoveryPort),
           DescribeOpenFailure(discoveryError_), discoveryError_);
@@ -291,8 +295,9 @@ void RemoteServer::acceptClient() {
     log(LogLevel::Error, "phone %s refused: out of memory", address.text);
     return;
   }
+  connection->quietLog = !connectionLog_.connected(peerAddress, TickCount64());
   SendGreeting(s, osVersionText_, serverVersionText_);
-  log(LogLevel::Info, "phone %s connected (%zu connected)", address.text, clients_.size());
+  logPhone(*connection, "phone %s connected (%zu connected)", address.text, clients_.size());
   admit(*connection);
 }
 
@@ -301,16 +306,22 @@ bool RemoteServer::admit(ClientConnection& connection) {
   const DottedAddress address(connection.peerAddress);
   switch (platform.roster->connected(connection.id, connection.peerAddress, TickCount64())) {
     case Admission::Verdict::Allow:
-      if (platform.roster->askFirst()) log(LogLevel::Info, "phone %s allowed: on the allow list", address.text);
+      if (platform.roster->askFirst()) logPhone(connection, "phone %s allowed: on the allow list", address.text);
       return true;
     case Admission::Verdict::Wait:
       connection.admitted = false;
-      log(LogLevel::Info, "phone %s waits for the user to allow it: its input is ignored", address.text);
+      logPhone(connection, "phone %s waits for the user to allow it: its input is ignored", address.text);
       return true;
     case Admission::Verdict::Refuse:
+      dropClient(connection, "refused: this address was denied");
+      return false;
+    case Admission::Verdict::RefuseAddressWaits:
+      dropClient(connection, "refused: this address already waits");
+      return false;
+    case Admission::Verdict::RefuseFull:
       break;
   }
-  dropClient(connection, "denied");
+  dropClient(connection, fullReason_);
   return false;
 }
 
@@ -327,6 +338,7 @@ void RemoteServer::serveRosterRequests() {
     pausedSeen_ = paused;
     log(LogLevel::Info, paused ? "input from phones paused" : "input from phones resumed");
   }
+  platform.roster->expireWaiting(TickCount64());
   if (!platform.roster->takeRequests(rosterRequests_)) return;
   // Released before anything else: a phone closed below lets go of its own.
   if (rosterRequests_.releaseHeld)
@@ -335,7 +347,7 @@ void RemoteServer::serveRosterRequests() {
     ClientConnection* connection = findPhone(id);
     if (connection == nullptr || connection->admitted) continue;
     connection->admitted = true;
-    log(LogLevel::Info, "phone %s allowed", DottedAddress(connection->peerAddress).text);
+    logPhone(*connection, "phone %s allowed", DottedAddress(connection->peerAddress).text);
   }
   // Ids of connections that ended meanwhile find nothing. A phone that was
   // still waiting is closed because the user denied it (or disconnected it
@@ -343,6 +355,9 @@ void RemoteServer::serveRosterRequests() {
   for (const PhoneId id : rosterRequests_.close) {
     if (ClientConnection* connection = findPhone(id))
       dropClient(*connection, connection->admitted ? "disconnected from the tray menu" : "denied");
+  }
+  for (const PhoneId id : rosterRequests_.unanswered) {
+    if (ClientConnection* connection = findPhone(id)) dropClient(*connection, "not answered");
   }
 }
 
@@ -374,10 +389,16 @@ void RemoteServer::dropClient(ClientConnection& connection, const char* why) {
   const SocketHandle s = connection.socketHandle;
   const DottedAddress address(connection.peerAddress);
   const PhoneId id = connection.id;
+  const bool quiet = connection.quietLog;
+  const uint32_t peerAddress = connection.peerAddress;
   CloseSocket(s);
   clients_.erase(static_cast<uint32_t>(s));
   if (platform.roster) platform.roster->disconnected(id);
-  if (networked_) log(LogLevel::Info, "phone %s %s (%zu connected)", address.text, why, clients_.size());
+  if (!networked_) return;
+  if (quiet)
+    connectionLog_.closedQuietly(peerAddress, why);
+  else
+    log(LogLevel::Info, "phone %s %s (%zu connected)", address.text, why, clients_.size());
 }
 
 }  // namespace tavrin

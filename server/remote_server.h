@@ -19,6 +19,7 @@
 #include "seams/system.h"
 #include "seams/user_interface.h"
 #include "server/client_connection.h"
+#include "server/connection_log.h"
 #include "server/read_set.h"
 #include "server/socket_compat.h"
 #include "shell/elevation_notice.h"
@@ -149,6 +150,11 @@ class RemoteServer {
   void log(LogLevel level, const char* format, Args... args) {
     if (platform.log) platform.log->write(level, format, args...);
   }
+  // A line that says what this run is: the log begins each new file with it.
+  template <typename... Args>
+  void logKept(LogLevel level, const char* format, Args... args) {
+    if (platform.log) platform.log->writeKept(level, format, args...);
+  }
 
   // Framing (connection_framing.cpp). Reads what has arrived and handles it;
   // false when the connection has ended, with the socket error (0 when the
@@ -195,6 +201,14 @@ class RemoteServer {
   NullDesktop noDesktop_;
   NullUserInterface noInterface_;
   PhoneId lastPhoneId_ = 0;
+  ConnectionLogGate connectionLog_{platform.log};
+  char fullReason_[48] = {};  // "refused: 16 phones already wait"
+  // The log line of a phone's connection, its admission or its end, unless
+  // its address connects too often to log each one.
+  template <typename... Args>
+  void logPhone(const ClientConnection& connection, const char* format, Args... args) {
+    if (!connection.quietLog) log(LogLevel::Info, format, args...);
+  }
   WorkerRequests rosterRequests_;  // reused: nothing allocated once grown
   bool pausedSeen_ = false;        // what the log last said about pausing
   ElevationNotice elevationNotice_;

@@ -13,11 +13,28 @@ void Admission::setEnabled(bool enabled, AdmissionDecisions& decisions) {
   waiting_.clear();
 }
 
-Admission::Verdict Admission::arrive(PhoneId id, uint32_t ipv4, const PhoneIdentity& identity) {
+Admission::Verdict Admission::arrive(PhoneId id, uint32_t ipv4, const PhoneIdentity& identity, uint64_t nowMs) {
   if (!enabled_ || allowList_.contains(identity)) return Verdict::Allow;
-  if (isDenied(ipv4) || waiting_.size() >= kWaitingCapacity) return Verdict::Refuse;
-  waiting_.push_back(Waiting{id, ipv4, identity});
+  if (isDenied(ipv4)) return Verdict::Refuse;
+  const auto sameAddress = std::count_if(waiting_.begin(), waiting_.end(),
+                                         [ipv4](const Waiting& phone) { return phone.ipv4 == ipv4; });
+  if (static_cast<size_t>(sameAddress) >= kWaitingPerAddress) return Verdict::RefuseAddressWaits;
+  if (waiting_.size() >= kWaitingCapacity) return Verdict::RefuseFull;
+  waiting_.push_back(Waiting{id, ipv4, identity, nowMs});
   return Verdict::Wait;
+}
+
+void Admission::expire(uint64_t nowMs, AdmissionDecisions& decisions) {
+  std::erase_if(waiting_, [&](const Waiting& phone) {
+    if (nowMs < phone.sinceMs + answerTimeoutMs_) return false;
+    decisions.unanswered.push_back(phone.id);
+    return true;
+  });
+}
+
+uint64_t Admission::nextDeadline() const {
+  // In order of arrival, so the first waits longest.
+  return waiting_.empty() ? UINT64_MAX : waiting_.front().sinceMs + answerTimeoutMs_;
 }
 
 void Admission::leave(PhoneId id) {

@@ -26,11 +26,22 @@ bool PhoneRoster::apply(std::optional<PhoneId> before) {
       pending_.close.push_back(id);
     }
   }
-  if (!decisions_.allowed.empty() || !decisions_.closed.empty()) hasPending_.store(true, std::memory_order_release);
+  for (const PhoneId id : decisions_.unanswered) {
+    if (PhoneInfo* phone = find(id)) {
+      phone->state = PhoneState::Denied;
+      pending_.unanswered.push_back(id);
+    }
+  }
+  if (!decisions_.allowed.empty() || !decisions_.closed.empty() || !decisions_.unanswered.empty())
+    hasPending_.store(true, std::memory_order_release);
   decisions_.allowed.clear();
   decisions_.closed.clear();
+  decisions_.unanswered.clear();
+  noteDeadline();
   return admission_.prompted() != before;
 }
+
+void PhoneRoster::noteDeadline() { nextDeadline_.store(admission_.nextDeadline(), std::memory_order_release); }
 
 void PhoneRoster::notifyIf(bool changed) {
   if (changed && prompts_ != nullptr) prompts_->promptChanged();
@@ -48,11 +59,12 @@ Admission::Verdict PhoneRoster::connected(PhoneId id, uint32_t ipv4, uint64_t no
   {
     std::lock_guard lock(mutex_);
     const auto before = admission_.prompted();
-    verdict = admission_.arrive(id, ipv4, identity);
-    if (verdict != Admission::Verdict::Refuse) {
+    verdict = admission_.arrive(id, ipv4, identity, nowMs);
+    if (verdict == Admission::Verdict::Allow || verdict == Admission::Verdict::Wait) {
       phones_.push_back(PhoneInfo{id, ipv4, nowMs,
                                   verdict == Admission::Verdict::Allow ? PhoneState::Allowed : PhoneState::Waiting});
     }
+    noteDeadline();
     changed = admission_.prompted() != before;
   }
   notifyIf(changed);
@@ -66,9 +78,28 @@ void PhoneRoster::disconnected(PhoneId id) {
     const auto before = admission_.prompted();
     admission_.leave(id);
     std::erase_if(phones_, [id](const PhoneInfo& p) { return p.id == id; });
+    noteDeadline();
     changed = admission_.prompted() != before;
   }
   notifyIf(changed);
+}
+
+void PhoneRoster::expireWaiting(uint64_t nowMs) {
+  if (nowMs < nextDeadline_.load(std::memory_order_acquire)) return;
+  bool changed = false;
+  {
+    std::lock_guard lock(mutex_);
+    const auto before = admission_.prompted();
+    admission_.expire(nowMs, decisions_);
+    changed = apply(before);
+  }
+  notifyIf(changed);
+}
+
+void PhoneRoster::setAnswerTimeout(uint64_t ms) {
+  std::lock_guard lock(mutex_);
+  admission_.setAnswerTimeout(ms);
+  noteDeadline();
 }
 
 bool PhoneRoster::takeRequests(WorkerRequests& requests) {

@@ -19,14 +19,16 @@
 //
 //   accept:    greet; verdict = roster.connected(id, address, now)
 //              Allow  -> input has effect;  Wait -> input is dropped
-//              Refuse -> close the connection now (calling disconnected(id)
+//              Refuse* -> close the connection now (calling disconnected(id)
 //                        for it is allowed and does nothing)
 //   any close: roster.disconnected(id)  (end of stream, error, a request)
-//   each pass: if (roster.takeRequests(requests)) {
+//   each pass: roster.expireWaiting(now)  (one atomic load unless one is due)
+//              if (roster.takeRequests(requests)) {
 //                if (requests.releaseHeld) release what every phone holds
 //                for id in requests.admit: its input has effect from now on
 //                for id in requests.close: end it as a close does (release
 //                                          what it holds, close, free)
+//                for id in requests.unanswered: the same, as not answered
 //              }
 //   per message, before its handler: drop the message (frame or text line,
 //              whatever it asks) when roster.paused() or the phone's input
@@ -62,6 +64,7 @@ struct PhoneInfo {
 struct WorkerRequests {
   std::vector<PhoneId> close;  // end these connections as a close does
   std::vector<PhoneId> admit;  // input from these has effect from now on
+  std::vector<PhoneId> unanswered;  // waited too long for the user: end them
   // Pausing began: release what every phone holds down. Set also when the
   // user paused and resumed again before the worker looked.
   bool releaseHeld = false;
@@ -69,6 +72,7 @@ struct WorkerRequests {
   void clear() {
     close.clear();
     admit.clear();
+    unanswered.clear();
     releaseHeld = false;
   }
 };
@@ -117,6 +121,9 @@ class PhoneRoster {
   Admission::Verdict connected(PhoneId id, uint32_t ipv4, uint64_t nowMs);
   // A connection ended, for whatever reason. Unknown ids are ignored.
   void disconnected(PhoneId id);
+  // Files the phones that have waited too long for an answer as unanswered
+  // (see takeRequests). Costs one atomic load until the first one is due.
+  void expireWaiting(uint64_t nowMs);
   // Moves the pending requests into `requests` (cleared first; its vectors
   // are swapped in, so nothing is allocated once both have grown). False,
   // without taking the lock, when nothing is pending.
@@ -140,6 +147,9 @@ class PhoneRoster {
   // start and set again when the user toggles it.
   void setAskFirst(bool on);
   bool askFirst() const;
+  // How long a phone may wait for an answer (2 minutes unless the user's
+  // settings say otherwise).
+  void setAnswerTimeout(uint64_t ms);
   // The phone the prompt should show now, if any.
   std::optional<Prompt> prompt() const;
   // The user's answer to the prompt for `id`. Returns true when the allow
@@ -158,6 +168,7 @@ class PhoneRoster {
   // Applies admission decisions to the list and the pending requests, under
   // the lock; returns whether the prompt changed since `before`.
   bool apply(std::optional<PhoneId> before);
+  void noteDeadline();  // under the lock
   void notifyIf(bool changed);
 
   PromptListener* prompts_;
@@ -170,6 +181,7 @@ class PhoneRoster {
   std::atomic<bool> hasPending_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> askFirst_{false};
+  std::atomic<uint64_t> nextDeadline_{UINT64_MAX};
 };
 
 }  // namespace tavrin

@@ -53,9 +53,17 @@ class Prompt:
         return code, lines
 
     def press(self, button):
+        """Clicks `button` once it can be clicked: the allow buttons are
+        disabled for a second after the prompt shows a phone."""
+        harness.wait_until(lambda: not self.disabled(self.find()[1], button), 10, "button %d to be enabled" % button,
+                           interval=0.1)
         code, lines = self.find("--press", button)
         assert code == 0, "no prompt to answer (findbox exit %d)" % code
         return lines
+
+    @staticmethod
+    def disabled(lines, button):
+        return any(line.startswith("button %d " % button) and line.endswith("(disabled)") for line in lines)
 
     def gone(self):
         harness.wait_until(lambda: self.find(wait_ms=0)[0] == 2, 10, "the prompt to close")
@@ -94,7 +102,7 @@ def test_ask_holds_a_new_phone_until_allowed_and_deny_closes_it(clean_settings, 
     second = phone_with_greeting(phones)
     assert prompt.find(wait_ms=0)[1][0] == "count 1"
 
-    assert "clicked &Allow" in prompt.press(ALLOW)
+    assert "clicked Allow" in prompt.press(ALLOW)
     observer.sync(first, rounds=1)
     first.send_item("mos m 1 1")
     observer.sync(first, rounds=1)
@@ -168,9 +176,85 @@ def test_disconnect_from_the_menu_closes_the_connection_and_releases_it(clean_se
         for _ in menus:
             windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
         windows.gone("--class", "#32768")
-    # The second phone in order of connection.
+    # Without a menu open, a Disconnect command names no phone.
+    assert tavrin.post(WM_COMMAND, IDM_DISCONNECT_FIRST + 1, 0) == 0
+    observer.sync(second, rounds=1)
+    assert not second.closed_by_server()
+    # The second phone of the menu that is open.
+    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    windows.find("--class", "#32768")
     assert tavrin.post(WM_COMMAND, IDM_DISCONNECT_FIRST + 1, 0) == 0
     closed(second)
+    windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+    windows.gone("--class", "#32768")
     observer.wait_for(lambda lines: "left up" in lines, what="the button released")
     assert not first.closed_by_server()
     observer.sync(first, rounds=1)
+
+
+def program_log(desktop):
+    found = sorted(desktop.drive_c().glob("users/*/AppData/Local/Tavrin/tavrin.log"))
+    return found[0].read_bytes() if found else b""
+
+
+def test_no_keystroke_or_early_click_answers_the_prompt(clean_settings, start_tavrin, phones, observer, prompt,
+                                                        desktop, build):
+    tavrin = start_tavrin()
+    assert tavrin.post(WM_COMMAND, IDM_ASK_FIRST, 0) == 0
+    phone = phone_with_greeting(phones)
+    # A click in the prompt's first moments is not taken: it was aimed at
+    # whatever was there before.
+    code, lines = prompt.find("--press", ALLOW)
+    assert code == 0 and prompt.disabled(lines, ALLOW) and prompt.disabled(lines, ALWAYS_ALLOW), lines
+    assert not prompt.disabled(lines, DENY), lines
+
+    # Someone typing in the prompt, its buttons live: letters of the old
+    # access keys ("a" Allow, "l" Always Allow) and a word answer nothing.
+    harness.wait_until(lambda: not prompt.disabled(prompt.find()[1], ALLOW), 10, "Allow to be enabled")
+    assert prompt.find("--activate")[0] == 0
+    keys = []
+    for letter in "alwhello":
+        keys += ["k%02X" % ord(letter.upper()), "k%02X^" % ord(letter.upper())]
+    assert desktop.run_program(build.helper("inject.exe"), *keys) == 0
+    code, lines = prompt.find(wait_ms=0)
+    assert code == 0 and lines[0] == "count 1", lines
+    assert desktop.reg_query(SETTINGS_KEY, "AllowedPhones") is None
+    phone.send_item("mos m 3 2")  # still waiting: dropped
+
+    prompt.press(ALLOW)
+    phone.send_item("mos m 1 2")
+    observer.sync(phone, rounds=1)
+    events = observer.events()
+    assert "move 1 2" in events and "move 3 2" not in events, "a keystroke let the phone in"
+
+
+def test_waiting_phones_are_bounded_per_address_and_in_time(clean_settings, start_tavrin, phones, prompt, desktop,
+                                                            request):
+    desktop.run("reg", "add", SETTINGS_KEY, "/v", "AskTimeoutSeconds", "/t", "REG_DWORD", "/d", "8", "/f",
+                log=test_log_dir(request) / "reg.log")
+    tavrin = start_tavrin()
+    assert tavrin.post(WM_COMMAND, IDM_ASK_FIRST, 0) == 0
+    first = phones(host="10.77.0.1")
+    first.read_greeting(idle=0.05)
+    assert prompt.find()[0] == 0
+    second = phones(host="10.77.0.1")
+    second.read_greeting(idle=0.05)
+    third = phones(host="10.77.0.1")
+    third.read_greeting(idle=0.05)
+    closed(third, timeout=5)  # a third from one address does not wait
+    assert not first.closed_by_server() and not second.closed_by_server()
+
+    # The phone asked about leaves: the same window asks about the next one,
+    # says so, and its allow buttons wait again.
+    harness.wait_until(lambda: not prompt.disabled(prompt.find()[1], ALLOW), 10, "Allow to be enabled")
+    first.close()
+    code, lines = prompt.find("--until", "another phone")
+    assert code == 0 and prompt.disabled(lines, ALLOW) and prompt.disabled(lines, ALWAYS_ALLOW), lines
+
+    # Nobody answers: the phone is closed when its time is up, the prompt too.
+    closed(second, timeout=15)
+    prompt.gone()
+    text = program_log(desktop)
+    assert b"refused: this address already waits" in text and b"not answered" in text, text[-2000:]
+    # Every line ends in CRLF, written as such, never doubled.
+    assert b"\r\r\n" not in text and text.count(b"\r\n") == text.count(b"\n"), text[-400:]

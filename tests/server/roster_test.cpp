@@ -129,6 +129,18 @@ TEST_F(RosterServer, WithAskOnANewPhoneHasNoEffectUntilAllowedAndDenyClosesIt) {
   EXPECT_EQ(injector.take(), Strings{});
   ASSERT_TRUE(WaitUntil([&] { return phones.count() == 1; }));
   EXPECT_EQ(prompts.changes.load(), 3);
+
+  // Two may wait from one address, a third is closed at once; nobody
+  // answers, and both are closed when their time is up.
+  phones.setAnswerTimeout(300);
+  auto waitingA = greetedPhone(kLoopback2);
+  auto waitingB = greetedPhone(kLoopback2);
+  auto third = greetedPhone(kLoopback2);
+  EXPECT_EQ(third->readMore(5000), "<end>");
+  EXPECT_EQ(waitingA->readMore(5000), "<end>");
+  EXPECT_EQ(waitingB->readMore(5000), "<end>");
+  EXPECT_FALSE(phones.prompt().has_value());
+  EXPECT_EQ(phones.count(), 1u);
 }
 
 }  // namespace

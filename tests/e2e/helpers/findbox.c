@@ -1,4 +1,4 @@
-/* findbox.exe OUTFILE CAPTION [--wait MS] [--cancel | --press ID]
+/* findbox.exe OUTFILE CAPTION [--wait MS] [--until TEXT] [--activate] [--cancel | --press ID]
  *
  * Looks for a visible message box (a top-level dialog of class "#32770")
  * whose caption is CAPTION, waiting up to MS milliseconds (default 0) for it
@@ -8,7 +8,12 @@
  *   default 2                                   the id of the default button
  *                                               (the one drawn as default)
  *   text Are you sure to shutdown Windows?     each static control's text
- *   button 1 OK                                 each button: its id and text
+ *   button 1 OK                                 each button: its id and text,
+ *                                               then " (disabled)" if it is
+ *
+ * With --until it waits (up to MS) for a box one of whose static texts
+ * contains TEXT. With --activate it brings the box to the foreground, as a
+ * click on its caption would, before anything else.
  *
  * With --cancel it then clicks the box's Cancel button, by posting the
  * button's WM_COMMAND (IDCANCEL) to the box. It never touches any other
@@ -28,6 +33,8 @@
 #include <wchar.h>
 
 static const wchar_t* caption;
+static const wchar_t* until;
+static int hasText;
 static HWND found;
 static int count;
 static int defaultId;
@@ -62,6 +69,15 @@ static BOOL CALLBACK findDefault(HWND child, LPARAM unused) {
   return TRUE;
 }
 
+static BOOL CALLBACK lookForText(HWND child, LPARAM unused) {
+  wchar_t className[64], text[256];
+  (void)unused;
+  if (GetClassNameW(child, className, 64) && _wcsicmp(className, L"Static") == 0 && GetWindowTextW(child, text, 256) &&
+      wcsstr(text, until) != NULL)
+    hasText = 1;
+  return TRUE;
+}
+
 static BOOL CALLBACK describeChild(HWND child, LPARAM unused) {
   wchar_t className[64], text[256], label[32];
   (void)unused;
@@ -72,6 +88,7 @@ static BOOL CALLBACK describeChild(HWND child, LPARAM unused) {
   } else if (_wcsicmp(className, L"Button") == 0) {
     _snwprintf(label, 32, L"button %d", GetDlgCtrlID(child));
     label[31] = 0;
+    if (!IsWindowEnabled(child)) wcsncat(text, L" (disabled)", 255 - wcslen(text));
     writeLine(label, text);
   }
   return TRUE;
@@ -91,7 +108,7 @@ static int click(int id, int onlyCancel) {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
-  int argc = 0, i, cancel = 0, press = 0;
+  int argc = 0, i, cancel = 0, press = 0, activate = 0;
   DWORD waitMs = 0, waited = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   (void)instance; (void)previous; (void)commandLine; (void)show;
@@ -102,6 +119,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     if (wcscmp(argv[i], L"--cancel") == 0) cancel = 1;
     else if (wcscmp(argv[i], L"--wait") == 0 && i + 1 < argc) waitMs = wcstoul(argv[++i], NULL, 0);
     else if (wcscmp(argv[i], L"--press") == 0 && i + 1 < argc) press = _wtoi(argv[++i]);
+    else if (wcscmp(argv[i], L"--until") == 0 && i + 1 < argc) until = argv[++i];
+    else if (wcscmp(argv[i], L"--activate") == 0) activate = 1;
     else return 1;
   }
   if (press && wcscmp(caption, L"Tavrin") == 0) return 5;
@@ -113,13 +132,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     found = NULL;
     count = 0;
     EnumWindows(lookAtWindow, 0);
-    if (found || waited >= waitMs) break;
+    hasText = 0;
+    if (found && until) EnumChildWindows(found, lookForText, 0);
+    if ((found && (!until || hasText)) || waited >= waitMs) break;
     Sleep(20);
     waited += 20;
   }
-  if (!found) {
+  if (!found || (until && !hasText)) {
     CloseHandle(out);
     return 2;
+  }
+  if (activate) {
+    SetForegroundWindow(found);
+    Sleep(200);  /* the activation's messages reach the box first */
   }
   {
     char line[64];

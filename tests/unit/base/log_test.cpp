@@ -106,6 +106,28 @@ TEST_F(LogFile, RotatesAtTheCapKeepingOneOlderFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
 }
 
+// Both files always say which run wrote them, and neither passes the cap
+// as counted on disk.
+TEST_F(LogFile, EachNewFileBeginsWithTheRunsKeptLines) {
+  const fs::path path = folder / "tavrin.log";
+  FileLogOutput file(path, 1000);
+  Log log({&file});
+  log.writeKept(LogLevel::Info, "Tavrin started");
+  log.writeKept(LogLevel::Info, "serving: version 1.5.0.0");
+  for (int i = 0; i < 200; ++i) {
+    log.write(LogLevel::Info, "phone %03d connected", i);
+    ASSERT_LE(fs::file_size(path), 1000u);
+  }
+  for (const fs::path& one : {path, folder / "tavrin.old.log"}) {
+    const Lines lines = Read(one);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("Tavrin started"), std::string::npos) << one;
+    EXPECT_NE(lines[1].find("serving: version"), std::string::npos) << one;
+    EXPECT_NE(lines[2].find("phone"), std::string::npos) << one;
+  }
+  EXPECT_NE(Read(path).back().find("phone 199"), std::string::npos);
+}
+
 TEST_F(LogFile, UnwritablePathLosesOnlyItsOwnLines) {
   std::ofstream(folder / "plain-file") << "not a folder";
   FileLogOutput file(folder / "plain-file" / "tavrin.log", 300);

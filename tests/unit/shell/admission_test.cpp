@@ -131,7 +131,7 @@ TEST_F(AdmissionAsking, AFloodOpensOnePromptAndStaysBounded) {
     const std::string address = "172.16." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
     const Verdict verdict = arrive(id++, address);
     waiting += verdict == Verdict::Wait;
-    refused += verdict == Verdict::Refuse;
+    refused += verdict == Verdict::RefuseFull;
     ASSERT_NE(verdict, Verdict::Allow);
     ASSERT_EQ(admission.prompted(), PhoneId{1});
   }
@@ -154,6 +154,31 @@ TEST_F(AdmissionAsking, AFloodOpensOnePromptAndStaysBounded) {
   EXPECT_FALSE(fresh.isDenied(Addr("192.168.0.1")));
   EXPECT_TRUE(fresh.isDenied(Addr("192.168.0.2")));
   EXPECT_TRUE(fresh.isDenied(Addr("192.168.1.7")));
+}
+
+TEST_F(AdmissionAsking, WaitingIsBoundedPerAddressAndInTime) {
+  admission.setAnswerTimeout(1000);
+  EXPECT_EQ(admission.arrive(1, Addr("10.0.0.1"), IpOf("10.0.0.1"), 100), Verdict::Wait);
+  EXPECT_EQ(admission.arrive(2, Addr("10.0.0.1"), IpOf("10.0.0.1"), 200), Verdict::Wait);
+  // A third from the same address is refused at once, and does not count.
+  EXPECT_EQ(admission.arrive(3, Addr("10.0.0.1"), IpOf("10.0.0.1"), 300), Verdict::RefuseAddressWaits);
+  EXPECT_EQ(admission.arrive(4, Addr("10.0.0.2"), IpOf("10.0.0.2"), 400), Verdict::Wait);
+  EXPECT_EQ(admission.nextDeadline(), 1100u);
+
+  // Nobody answers: each phone is closed when its own time is up, the
+  // prompted one first, and the prompt moves on.
+  admission.expire(1099, decisions);
+  EXPECT_TRUE(take().unanswered.empty());
+  admission.expire(1100, decisions);
+  EXPECT_EQ(take().unanswered, Ids{1});
+  EXPECT_EQ(admission.prompted(), PhoneId{2});
+  EXPECT_EQ(admission.arrive(5, Addr("10.0.0.1"), IpOf("10.0.0.1"), 1150), Verdict::Wait);
+  admission.expire(1400, decisions);
+  EXPECT_EQ(take().unanswered, (Ids{2, 4}));
+  EXPECT_EQ(admission.prompted(), PhoneId{5});
+  EXPECT_EQ(admission.nextDeadline(), 2150u);
+  admission.leave(5);
+  EXPECT_EQ(admission.nextDeadline(), UINT64_MAX);
 }
 
 TEST_F(AdmissionAsking, TurningItOffAllowsEveryWaitingPhone) {
