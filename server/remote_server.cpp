@@ -349,16 +349,14 @@ void RemoteServer::serveRosterRequests() {
     connection->admitted = true;
     logPhone(*connection, "phone %s allowed", DottedAddress(connection->peerAddress).text);
   }
-  // Ids of connections that ended meanwhile find nothing. A phone that was
-  // still waiting is closed because the user denied it (or disconnected it
-  // before answering, which denies it all the same).
-  for (const PhoneId id : rosterRequests_.close) {
-    if (ClientConnection* connection = findPhone(id))
-      dropClient(*connection, connection->admitted ? "disconnected from the tray menu" : "denied");
-  }
-  for (const PhoneId id : rosterRequests_.unanswered) {
-    if (ClientConnection* connection = findPhone(id)) dropClient(*connection, "not answered");
-  }
+  // Ids of connections that ended meanwhile find nothing.
+  auto end = [this](const std::vector<PhoneId>& ids, const char* why) {
+    for (const PhoneId id : ids)
+      if (ClientConnection* connection = findPhone(id)) dropClient(*connection, why);
+  };
+  end(rosterRequests_.close, "disconnected from the tray menu");
+  end(rosterRequests_.denied, "denied");
+  end(rosterRequests_.unanswered, "not answered");
 }
 
 ClientConnection& RemoteServer::addConnection(SocketHandle socket, uint32_t peerAddress) {

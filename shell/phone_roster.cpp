@@ -23,7 +23,7 @@ bool PhoneRoster::apply(std::optional<PhoneId> before) {
   for (const PhoneId id : decisions_.closed) {
     if (PhoneInfo* phone = find(id)) {
       phone->state = PhoneState::Denied;
-      pending_.close.push_back(id);
+      pending_.denied.push_back(id);
     }
   }
   for (const PhoneId id : decisions_.unanswered) {

@@ -28,7 +28,8 @@
 //                for id in requests.admit: its input has effect from now on
 //                for id in requests.close: end it as a close does (release
 //                                          what it holds, close, free)
-//                for id in requests.unanswered: the same, as not answered
+//                for id in requests.denied, requests.unanswered: the same,
+//                                          logged as denied / not answered
 //              }
 //   per message, before its handler: drop the message (frame or text line,
 //              whatever it asks) when roster.paused() or the phone's input
@@ -62,8 +63,9 @@ struct PhoneInfo {
 // What the user asked of the worker since its last take. An id may name a
 // connection that has ended meanwhile: the worker skips it.
 struct WorkerRequests {
-  std::vector<PhoneId> close;  // end these connections as a close does
-  std::vector<PhoneId> admit;  // input from these has effect from now on
+  std::vector<PhoneId> close;       // Disconnect: end these as a close does
+  std::vector<PhoneId> admit;       // input from these has effect from now on
+  std::vector<PhoneId> denied;      // the user denied them: end them
   std::vector<PhoneId> unanswered;  // waited too long for the user: end them
   // Pausing began: release what every phone holds down. Set also when the
   // user paused and resumed again before the worker looked.
@@ -72,6 +74,7 @@ struct WorkerRequests {
   void clear() {
     close.clear();
     admit.clear();
+    denied.clear();
     unanswered.clear();
     releaseHeld = false;
   }

@@ -148,12 +148,22 @@ TEST(PhoneRoster, AskBeforeANewPhone) {
   EXPECT_FALSE(roster.answer(4, Answer::Deny));
   EXPECT_EQ(listener.calls, 4);
   EXPECT_FALSE(roster.prompt());
-  EXPECT_EQ(Take(roster).close, Ids{4});
+  EXPECT_EQ(Take(roster).denied, Ids{4});
   EXPECT_EQ(roster.snapshot().back().state, PhoneState::Denied);
   roster.disconnected(4);
   EXPECT_EQ(roster.connected(5, Addr("10.8.0.4"), 0), Verdict::Refuse);
   EXPECT_EQ(roster.count(), 2u);  // a refused phone is never listed
   roster.disconnected(5);
+
+  // Nobody answers: the prompted phone is closed as unanswered.
+  roster.setAnswerTimeout(500);
+  EXPECT_EQ(roster.connected(10, Addr("10.8.0.10"), 1000), Verdict::Wait);
+  roster.expireWaiting(1499);
+  EXPECT_TRUE(roster.prompt());
+  roster.expireWaiting(1500);
+  EXPECT_FALSE(roster.prompt());
+  EXPECT_EQ(Take(roster).unanswered, Ids{10});
+  roster.disconnected(10);
 
   // The allowed MAC at a new address; then forgotten.
   neighbours.table[Addr("192.168.1.99")] = phoneMac;
@@ -188,6 +198,7 @@ TEST(PhoneRoster, WorkerAndMainThreadAtOnce) {
   CountingListener listener;
   PhoneRoster roster(&listener, nullptr);
   roster.setAskFirst(true);
+  roster.setAnswerTimeout(40);
   std::atomic<bool> done{false};
   std::atomic<int> strayRequests{0};
 
@@ -196,15 +207,19 @@ TEST(PhoneRoster, WorkerAndMainThreadAtOnce) {
     WorkerRequests requests;
     PhoneId next = 1;
     for (int pass = 0; pass < 3000; ++pass) {
+      roster.expireWaiting(pass);
       if (roster.takeRequests(requests)) {
         for (PhoneId id : requests.admit) strayRequests += id >= next || refused.count(id);
-        for (PhoneId id : requests.close) {
-          strayRequests += id >= next || refused.count(id);
-          if (open.erase(id)) roster.disconnected(id);
+        for (const auto* ended : {&requests.close, &requests.denied, &requests.unanswered}) {
+          for (PhoneId id : *ended) {
+            strayRequests += id >= next || refused.count(id);
+            if (open.erase(id)) roster.disconnected(id);
+          }
         }
       }
       const std::string address = "10.1." + std::to_string(pass % 7) + ".1";
-      if (roster.connected(next, inet_addr(address.c_str()), pass) == Verdict::Refuse)
+      const Verdict verdict = roster.connected(next, inet_addr(address.c_str()), pass);
+      if (verdict != Verdict::Allow && verdict != Verdict::Wait)
         refused.insert(next);
       else
         open.insert(next);
