@@ -10,6 +10,7 @@ namespace tavrin {
 namespace {
 
 const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kStartupApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 const wchar_t kValueName[] = L"Tavrin";
 
 // The Run key is only ever opened: a system without it gets no entry.
@@ -17,6 +18,26 @@ unique_hkey OpenRunKey(REGSAM access) {
   unique_hkey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, access, key.put()) != ERROR_SUCCESS) key.reset();
   return key;
+}
+
+// Whether Task Manager's Startup tab has turned the entry off.
+bool DisabledInTaskManager() {
+  unique_hkey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kStartupApprovedKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return false;
+  BYTE data[64] = {};
+  DWORD type = 0, size = sizeof data;
+  if (RegQueryValueExW(key.get(), kValueName, nullptr, &type, data, &size) != ERROR_SUCCESS || type != REG_BINARY)
+    return false;
+  return StartupApprovedDisables(data, size);
+}
+
+// Choosing Auto Run means "start at logon": an entry the Startup tab turned
+// off is turned on again, as the tab itself would.
+void ApproveInTaskManager() {
+  if (!DisabledInTaskManager()) return;
+  unique_hkey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kStartupApprovedKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+  RegSetValueExW(key.get(), kValueName, 0, REG_BINARY, kStartupApprovedEnabled, sizeof kStartupApprovedEnabled);
 }
 
 }  // namespace
@@ -30,8 +51,11 @@ bool EnableAutorun() {
   if (length == 0 || length >= kAutorunPathCapacity) return false;
   wchar_t value[kAutorunValueCapacity];
   const size_t bytes = BuildAutorunValue(path, value, kAutorunValueCapacity);
-  return bytes != 0 && RegSetValueExW(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                      static_cast<DWORD>(bytes)) == ERROR_SUCCESS;
+  if (bytes == 0 || RegSetValueExW(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                   static_cast<DWORD>(bytes)) != ERROR_SUCCESS)
+    return false;
+  ApproveInTaskManager();
+  return true;
 }
 
 bool DisableAutorun() {
@@ -47,7 +71,8 @@ bool QueryAutorun() {
   BYTE data[512] = {};
   DWORD type = REG_SZ;
   DWORD size = sizeof data;
-  return RegQueryValueExW(key.get(), kValueName, nullptr, &type, data, &size) == ERROR_SUCCESS;
+  return RegQueryValueExW(key.get(), kValueName, nullptr, &type, data, &size) == ERROR_SUCCESS &&
+         !DisabledInTaskManager();
 }
 
 }  // namespace tavrin

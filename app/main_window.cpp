@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <shlobj.h>
+#include <windowsx.h>
 
 #include <cwchar>
 
@@ -19,7 +20,9 @@ namespace {
 
 // How long Exit waits for the worker before ending the process anyway.
 constexpr uint32_t kWorkerStopWaitMs = 3000;
-constexpr UINT kBalloonMs = 10000;
+// How soon after the menu closed a keyboard or context-menu event is taken
+// as the echo of the click that opened it.
+constexpr uint64_t kMenuEchoMs = 500;
 const wchar_t kAddressPrefix[] = L"IP Address : ";
 const wchar_t kStartBalloonTitle[] = L"Tavrin is running in background.";
 
@@ -137,6 +140,23 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case ServerPortsMessage:
       if (!stopping_) onServerPorts(wParam);
       return 0;
+    case AddressesChangedMessage:
+      addressWatch_.taken();
+      if (!stopping_) {
+        if (log_) log_->write(LogLevel::Info, "the computer's addresses changed");
+        refreshTip(true);
+      }
+      return 0;
+    case WM_WTSSESSION_CHANGE:
+      if (!stopping_) onSessionChange(wParam, lParam);
+      return 0;
+    case WM_POWERBROADCAST:
+      return stopping_ ? TRUE : onPowerBroadcast(wParam);
+    case WM_QUERYENDSESSION:
+      return TRUE;  // nothing here needs the user before the session ends
+    case WM_ENDSESSION:
+      onEndSession(wParam != FALSE);
+      return 0;
     default:
       if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0) {
         if (!stopping_) addTrayIconOrRetry();
@@ -167,6 +187,9 @@ void MainWindow::onCreate() {
     if (log_) log_->write(LogLevel::Error, "the server could not be made: no phone can connect");
   }
   autorunEnabled_ = QueryAutorun();
+  watchSession();
+  if (!addressWatch_.start(window_, AddressesChangedMessage) && log_)
+    log_->write(LogLevel::Warning, "address changes cannot be followed: the tip's addresses are read when it changes");
   addTrayIconOrRetry();
   SetTimer(window_, kTipTimer, kTipMs, nullptr);
 }
@@ -175,6 +198,8 @@ void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
   KillTimer(window_, kTipTimer);
+  unwatchSession();
+  addressWatch_.stop();
   if (promptDialog_ != nullptr) DestroyWindow(promptDialog_);
   if (trayIcon_) trayIcon_->remove();
   PostQuitMessage(0);
@@ -194,6 +219,10 @@ void MainWindow::onDestroy() {
 
 void MainWindow::composeTip(wchar_t* tip, size_t capacity) const {
   FormatTipHeading(tip, capacity, tipPhones_, tipPaused_);
+  if (!serving_) {
+    AppendText(tip, capacity, L"Not serving: another session is on the screen");
+    return;
+  }
   if (const wchar_t* missing = PortNoticeTip(ports_)) {
     AppendText(tip, capacity, missing);
     return;
@@ -210,21 +239,23 @@ void MainWindow::addTrayIconOrRetry() {
   wchar_t text[kBalloonTextCapacity];
   CopyText(text, kBalloonTextCapacity, kAddressPrefix);
   ListLocalAddresses(text, kBalloonTextCapacity);
-  if (!trayIcon_->add(tip, kStartBalloonTitle, text)) {
+  if (!trayIcon_->add(tip)) {
     SetTimer(window_, kTrayRetryTimer, kTrayRetryMs, nullptr);
     return;
   }
   KillTimer(window_, kTrayRetryTimer);
-  // The start balloon replaces any phone's message: a click on it opens nothing.
-  peerMessageTarget_[0] = L'\0';
-  // A newly added icon shows the start-up balloon, which says nothing of a
-  // port another program holds.
+  // The start balloon once per run, not again when Explorer announces the
+  // taskbar anew.
+  if (startBalloonShown_) return;
+  startBalloonShown_ = true;
+  showOwnBalloon(kStartBalloonTitle, text, NIIF_INFO);
+  // It says nothing of a port another program holds.
   if (ports_ != kAllPortsOpen) showPortNotice();
 }
 
 void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags) {
   // A click on the program's own balloon must not open a phone message's target.
-  peerMessageTarget_[0] = L'\0';
+  recent_.ownBalloon();
   trayIcon_->balloon(title, text, flags, kBalloonMs);
 }
 
@@ -232,7 +263,8 @@ void MainWindow::onServerPorts(WPARAM report) {
   const WPARAM ports = report & kAllPortsOpen;
   if (ports == ports_) return;
   ports_ = ports;
-  showPortNotice();
+  // Ports given up for another session are not held by another program.
+  if (serving_) showPortNotice();
 }
 
 void MainWindow::showPortNotice() {
@@ -246,51 +278,34 @@ void MainWindow::showPortNotice() {
   showOwnBalloon(notice.title, text, notice.warning ? NIIF_WARNING : NIIF_INFO);
 }
 
-void MainWindow::onTrayCallback(WPARAM iconId, LPARAM event) {
+void MainWindow::onTrayCallback(WPARAM wParam, LPARAM lParam) {
+  UINT iconId, event;
+  POINT anchor = {};
+  if (trayIcon_->version4()) {
+    iconId = HIWORD(lParam);
+    event = LOWORD(lParam);
+    anchor = {GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+  } else {
+    iconId = static_cast<UINT>(wParam);
+    event = static_cast<UINT>(lParam);
+  }
   if (iconId != kTrayIconId) return;
   switch (event) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-      showTrayMenu();
+      GetCursorPos(&anchor);  // the menu opens at the pointer
+      showTrayMenu(anchor);
       break;
-    case NIN_BALLOONUSERCLICK:
-      if (!OpenPeerTarget(peerMessageTarget_)) {
-        if (log_) log_->write(LogLevel::Warning, "a phone message's target was not opened: not a web or mail link or a safe document");
-        showOwnBalloon(L"Tavrin did not open that message",
-                       L"A message from a phone may open a web or mail link, or a document on this computer. "
-                       L"It never starts a program or a script, and never opens another computer's files.",
-                       NIIF_WARNING);
-      }
+    case WM_CONTEXTMENU:  // Shift+F10 or the menu key on the icon
+    case NIN_KEYSELECT:   // Enter or Space on the icon (Win+B, arrows)
+      // A right click that opened the menu is followed by WM_CONTEXTMENU,
+      // and some versions send NIN_KEYSELECT twice: neither opens it again.
+      if (GetTickCount64() - menuClosedTick_ > kMenuEchoMs) showTrayMenu(anchor);
       break;
     default:
+      onBalloonEvent(event);
       break;
   }
-}
-
-void MainWindow::showPeerBalloon(const char* title, const char* target) {
-  // The balloon text holds 255 units, of which the click hint takes 21: a
-  // longer title is cut, never in the middle of a surrogate pair.
-  static const wchar_t kClickHint[] = L"\nClick for details...";
-  constexpr size_t kTitleRoom = kBalloonTextCapacity - 1 - (sizeof kClickHint / sizeof(wchar_t) - 1);
-
-  wchar_t converted[1024];
-  if (title == nullptr || MultiByteToWideChar(CP_ACP, 0, title, -1, converted, 1024) == 0) converted[0] = L'\0';
-  converted[1023] = L'\0';
-  if (std::wcslen(converted) > kTitleRoom) {
-    size_t cut = kTitleRoom;
-    if (converted[cut - 1] >= 0xD800 && converted[cut - 1] <= 0xDBFF) --cut;
-    converted[cut] = L'\0';
-  }
-  wchar_t text[kBalloonTextCapacity];
-  CopyText(text, kBalloonTextCapacity, converted);
-  AppendText(text, kBalloonTextCapacity, kClickHint);
-
-  // Stored before the balloon appears, so a click always finds its target.
-  if (target == nullptr ||
-      MultiByteToWideChar(CP_ACP, 0, target, -1, peerMessageTarget_, static_cast<int>(kPeerTargetUnits)) == 0)
-    peerMessageTarget_[0] = L'\0';
-  peerMessageTarget_[kPeerTargetUnits - 1] = L'\0';
-  trayIcon_->balloon(L"Message from Quillo", text, 0, kBalloonMs);
 }
 
 void MainWindow::confirmAndShutDown() {

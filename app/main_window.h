@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/address_watch.h"
 #include "app/tray_icon.h"
 #include "app/win32_platform.h"
 #include "base/log.h"
@@ -15,11 +16,11 @@
 #include "server/remote_server.h"
 #include "shell/elevation_notice.h"
 #include "shell/phone_roster.h"
+#include "shell/recent_messages.h"
 
 namespace tavrin {
 
 constexpr size_t kShellTextCapacity = 100;  // window title and class name
-constexpr size_t kPeerTargetUnits = 2048;
 
 class MainWindow {
  public:
@@ -55,8 +56,14 @@ class MainWindow {
   void onServerPorts(WPARAM ports);
   // The tip and the balloon for the ports as they are now.
   void showPortNotice();
-  void onTrayCallback(WPARAM iconId, LPARAM event);
+  void onTrayCallback(WPARAM wParam, LPARAM lParam);
+  // Phone messages (peer_messages.cpp): the balloon, its click, and the
+  // Recent Messages submenu.
   void showPeerBalloon(const char* title, const char* target);
+  void onBalloonEvent(UINT event);
+  void openMessageTarget(const wchar_t* target);
+  void fillRecentMenu(HMENU tray);
+  bool onRecentCommand(UINT command);
   void showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags);
   void confirmAndShutDown();
 
@@ -72,8 +79,18 @@ class MainWindow {
   static INT_PTR CALLBACK PromptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR handlePrompt(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+  // The session's life: lock, sleep, another session, log-off (session_events.cpp).
+  void watchSession();
+  void unwatchSession();
+  void onSessionChange(WPARAM change, LPARAM session);
+  LRESULT onPowerBroadcast(WPARAM event);
+  void onEndSession(bool ending);
+  // Off while another session is on the screen: the server gives up its
+  // phones and ports, and the tip says why.
+  void setServing(bool serving);
+
   // The menu and the about box (tray_menu.cpp).
-  void showTrayMenu();
+  void showTrayMenu(POINT anchor);
   bool onMenuCommand(UINT command);
   void showAboutBox();
   static INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -103,9 +120,16 @@ class MainWindow {
   bool tipPaused_ = false;
 
   bool autorunEnabled_ = false;
-  // The target of the balloon on show; empty while the balloon is one of
-  // the program's own, so that its click opens nothing.
-  wchar_t peerMessageTarget_[kPeerTargetUnits] = {};
+  bool startBalloonShown_ = false;
+  AddressWatch addressWatch_;
+  DWORD sessionId_ = 0;
+  bool sessionWatched_ = false;
+  bool serving_ = true;
+  uint64_t menuClosedTick_ = 0;
+  // The last phone messages, and which balloon is on show.
+  RecentMessages recent_;
+  // The messages of the menu while it is open, for its commands.
+  std::vector<uint64_t> menuMessages_;
   // What the worker last said of its ports (1 listening | 2 announcing);
   // until it speaks, nothing is missing.
   WPARAM ports_ = 3;  // kAllPortsOpen

@@ -10,8 +10,11 @@ constexpr UINT ShutdownRequestMessage = WM_USER + 80;  // 1104, posted by the wo
 constexpr UINT ServerPortsMessage = WM_USER + 90;      // 1114, posted by the worker: wParam 1 listening | 2 announcing
 constexpr UINT PromptChangedMessage = WM_USER + 91;    // 1115, posted: the prompt should open, close or switch
 constexpr UINT ElevatedWindowMessage = WM_USER + 92;   // 1116, posted by the worker: the window in front runs elevated
+constexpr UINT AddressesChangedMessage = WM_USER + 93; // 1117, posted: the local IPv4 addresses changed
 
 constexpr UINT kTrayIconId = 1;
+// How long a balloon stays (the shell may keep it shorter or longer).
+constexpr UINT kBalloonMs = 10000;
 // Retries adding the tray icon while the taskbar is not there yet.
 constexpr UINT_PTR kTrayRetryTimer = 1;
 constexpr UINT kTrayRetryMs = 2000;

@@ -44,3 +44,9 @@
 #define IDM_FORGET_ALLOWED 32803
 #define IDM_DISCONNECT_FIRST 33000
 #define IDM_DISCONNECT_LAST 33255
+
+// The "Recent Messages" submenu: the placeholder, and the newest message
+// first from IDM_RECENT_FIRST.
+#define IDM_NO_MESSAGE 32804
+#define IDM_RECENT_FIRST 33300
+#define IDM_RECENT_LAST 33309

@@ -45,17 +45,26 @@ bool TrayIcon::notify(DWORD message, NOTIFYICONDATAW& record, const char* what) 
   return false;
 }
 
-bool TrayIcon::add(const wchar_t* tip, const wchar_t* balloonTitle, const wchar_t* balloonText) {
-  NOTIFYICONDATAW added = record(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO);
+bool TrayIcon::add(const wchar_t* tip) {
+  // NIF_SHOWTIP: the fourth version shows the tip only when asked to.
+  NOTIFYICONDATAW added = record(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
   added.uCallbackMessage = TrayCallbackMessage;
   added.hIcon = icon_.get();
   CopyText(added.szTip, sizeof added.szTip / sizeof(wchar_t), tip);
-  CopyText(added.szInfoTitle, sizeof added.szInfoTitle / sizeof(wchar_t), balloonTitle);
-  CopyText(added.szInfo, sizeof added.szInfo / sizeof(wchar_t), balloonText);
-  added.dwInfoFlags = NIIF_INFO;
-  added.uTimeout = 0;
-  added_ = notify(NIM_ADD, added, "add");
-  return added_;
+  added_ = Shell_NotifyIconW(NIM_ADD, &added) || Shell_NotifyIconW(NIM_MODIFY, &added);
+  if (!added_) {
+    if (!addFailureLogged_ && log_)
+      log_->write(LogLevel::Warning, "the taskbar did not take the tray icon (error %lu): trying again every 2 s",
+                  GetLastError());
+    addFailureLogged_ = true;
+    return false;
+  }
+  if (addFailureLogged_ && log_) log_->write(LogLevel::Info, "the taskbar took the tray icon");
+  addFailureLogged_ = false;
+  NOTIFYICONDATAW version = record(0);
+  version.uVersion = NOTIFYICON_VERSION_4;
+  version4_ = Shell_NotifyIconW(NIM_SETVERSION, &version) != FALSE;
+  return true;
 }
 
 void TrayIcon::remove() {

@@ -17,12 +17,18 @@ class TrayIcon {
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
-  // Adds the icon with its tip and a balloon. False when the taskbar did not
-  // take it (at logon it may not be there yet): the caller tries again.
-  // After a taskbar restart the icon is gone and is added again.
-  bool add(const wchar_t* tip, const wchar_t* balloonTitle, const wchar_t* balloonText);
+  // Adds the icon with its tip. False when the taskbar did not take it (at
+  // logon it may not be there yet): the caller tries again, and only the
+  // first failure is logged. Explorer announces the taskbar again after a
+  // restart (the icon is gone) but also after display, scaling and remote
+  // desktop changes (the icon is still there): an icon the taskbar already
+  // has is brought up to date instead.
+  bool add(const wchar_t* tip);
   void remove();
-  bool added() const { return added_; }
+  // Whether the taskbar speaks to the icon in the fourth version's form
+  // (wParam the anchor point, lParam the event and the icon's id), which
+  // also lets the icon and its menu be reached from the keyboard.
+  bool version4() const { return version4_; }
   void setTip(const wchar_t* tip);
   // flags: NIIF_INFO, NIIF_WARNING or 0; the balloon stays about timeoutMs.
   void balloon(const wchar_t* title, const wchar_t* text, DWORD flags, UINT timeoutMs);
@@ -34,6 +40,8 @@ class TrayIcon {
   HWND window_;
   unique_hicon icon_;
   bool added_ = false;
+  bool version4_ = false;
+  bool addFailureLogged_ = false;
   Log* log_;
 };
 

@@ -31,9 +31,7 @@ void SetLinkCursor(bool overLink) { SetCursor(LoadCursorW(nullptr, overLink ? ID
 
 }  // namespace
 
-void MainWindow::showTrayMenu() {
-  POINT pointer = {};
-  GetCursorPos(&pointer);
+void MainWindow::showTrayMenu(POINT anchor) {
   SetForegroundWindow(window_);
   unique_hmenu menu(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
   if (!menu) return;
@@ -51,15 +49,18 @@ void MainWindow::showTrayMenu() {
   item.dwTypeData = caption;
   SetMenuItemInfoW(popup, IDM_IP_ADDRESS, FALSE, &item);
   fillPhonesMenu(popup);
+  fillRecentMenu(popup);
 
   // The choice is carried out here, while the phones the menu listed are
   // known; once it has closed, a Disconnect command names no phone.
   const UINT chosen = TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD,
-                                     pointer.x, pointer.y, 0, window_, nullptr);
+                                     anchor.x, anchor.y, 0, window_, nullptr);
+  menuClosedTick_ = GetTickCount64();
   // Lets the menu close when the user clicks elsewhere next time.
   PostMessageW(window_, WM_NULL, 0, 0);
   if (chosen != 0) onMenuCommand(chosen);
   menuPhones_.clear();
+  menuMessages_.clear();
 }
 
 bool MainWindow::onMenuCommand(UINT command) {
@@ -85,7 +86,7 @@ bool MainWindow::onMenuCommand(UINT command) {
     case IDM_STORE_ANDROID_4: OpenTarget(L"" TAVRIN_STORE_ANDROID_4_URL); return true;
     case IDM_ABOUT: showAboutBox(); return true;
     case IDM_EXIT: DestroyWindow(window_); return true;
-    default: return onPhoneCommand(command);
+    default: return onPhoneCommand(command) || onRecentCommand(command);
   }
 }
 

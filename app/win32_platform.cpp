@@ -3,6 +3,7 @@
 #include <ws2tcpip.h>
 
 #include "app/win32_platform.h"
+#include "shell/elevation_notice.h"
 
 #include <iphlpapi.h>
 #include <netioapi.h>
@@ -146,16 +147,20 @@ void Win32Desktop::sendSysCommand(WindowRef window, uint32_t command) {
 
 namespace {
 
-// TokenElevation of a process's token. A token this program may not even
-// open belongs to a process above it (elevated, or a system one): Windows
-// blocks its input all the same.
-bool ProcessRunsElevated(HANDLE process) {
+// The mandatory integrity level of a process (its label's RID: 0x2000
+// medium, 0x3000 high, 0x4000 system). Windows blocks input from a process
+// to any process above it, elevated or not (UIPI). A token this program may
+// not even open belongs to a process above it.
+uint32_t ProcessIntegrity(HANDLE process) {
   unique_handle token;
-  if (!OpenProcessToken(process, TOKEN_QUERY, token.put())) return GetLastError() == ERROR_ACCESS_DENIED;
-  TOKEN_ELEVATION elevation = {};
+  if (!OpenProcessToken(process, TOKEN_QUERY, token.put()))
+    return GetLastError() == ERROR_ACCESS_DENIED ? kIntegrityUnknownAbove : 0;
+  alignas(TOKEN_MANDATORY_LABEL) BYTE buffer[64] = {};
   DWORD size = 0;
-  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-         elevation.TokenIsElevated != 0;
+  if (!GetTokenInformation(token.get(), TokenIntegrityLevel, buffer, sizeof buffer, &size)) return 0;
+  const SID* sid = static_cast<const SID*>(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid);
+  const UCHAR count = *GetSidSubAuthorityCount(const_cast<SID*>(sid));
+  return count == 0 ? 0 : *GetSidSubAuthority(const_cast<SID*>(sid), count - 1u);
 }
 
 }  // namespace
@@ -164,11 +169,14 @@ bool Win32Desktop::windowRunsElevated(WindowRef window) {
   DWORD processId = 0;
   if (GetWindowThreadProcessId(ToHandle(window), &processId) == 0 || processId == 0) return false;
   const unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
-  return ProcessRunsElevated(process.get());
+  const uint32_t target =
+      process ? ProcessIntegrity(process.get()) : (GetLastError() == ERROR_ACCESS_DENIED ? kIntegrityUnknownAbove : 0);
+  return IntegrityBlocksInput(ProcessIntegrity(GetCurrentProcess()), target);
 }
 
-bool Win32Desktop::thisProgramElevated() { return ProcessRunsElevated(GetCurrentProcess()); }
+bool Win32Desktop::thisProgramElevated() {
+  return !IntegrityCanBeBlocked(ProcessIntegrity(GetCurrentProcess()));
+}
 
 bool Win32Desktop::isOwnWindow(WindowRef window) {
   DWORD process = 0;

@@ -54,12 +54,13 @@ class Desktop {
   // the left Windows key then holds the window switcher open, not Alt.
   virtual bool compositionEnabled() = 0;
   virtual int32_t systemMetric(int32_t index) = 0;
-  // Whether `window`'s process runs elevated (its token says TokenElevation;
-  // opened with PROCESS_QUERY_LIMITED_INFORMATION). False when that cannot be
-  // found out. Windows drops injected input aimed at such a window unless
-  // this program is elevated too.
+  // Whether `window`'s process runs above this program: its integrity level
+  // is higher (elevated, or a system process; one that may not be opened
+  // counts as higher). Windows drops injected input aimed at such a window.
+  // False when that cannot be found out.
   virtual bool windowRunsElevated(WindowRef window) = 0;
-  // Whether this program itself runs elevated. Does not change while it runs.
+  // Whether this program runs so high that no window can be above it (then
+  // windowRunsElevated is never asked). Does not change while it runs.
   virtual bool thisProgramElevated() = 0;
 
   // Text entry into windows that are not Unicode windows.

@@ -10,6 +10,9 @@ struct AddressRow {
   uint32_t address = 0;
   uint32_t mask = 0;
   uint32_t broadcast = 0;
+  // How likely a phone is to reach the computer at this address (see
+  // AddressReach): only the order of the list shown to the user follows it.
+  uint8_t reach = 1;
 };
 
 // 127.0.0.1, which no phone can reach: it is neither shown nor announced to.

@@ -31,6 +31,17 @@ uint64_t TickCount64() {
 #endif
 }
 
+void AnswerThreadMessages() {
+#ifdef _WIN32
+  // Bounded, so that a flood of messages cannot keep the phones waiting.
+  MSG message;
+  for (int i = 0; i < 64 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+#endif
+}
+
 void SleepMilliseconds(uint32_t milliseconds) {
 #ifdef _WIN32
   Sleep(milliseconds);

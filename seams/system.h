@@ -17,6 +17,12 @@ uint32_t TickCount();
 // clock the tray menu measures "connected for" against.
 uint64_t TickCount64();
 void SleepMilliseconds(uint32_t milliseconds);
+// Answers the window messages waiting for the calling thread (a few at a
+// time). The worker is a single-threaded COM apartment for its automation
+// calls, and such a thread must pump messages: COM's own hidden window, and
+// any program that sends a message to every window, wait on it otherwise.
+// Nothing to do where there are no window messages.
+void AnswerThreadMessages();
 
 // Owns one thread from start to join. The thread must have ended, or been
 // joined, before its owner goes: the destructor waits for it without a limit.

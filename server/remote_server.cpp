@@ -71,6 +71,8 @@ void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
 #endif
   listenAddress_ = ListenAddress(bindAddress, port);
   openMissingSockets();
+  // Any free port (tests): the one it got is the one to open again later.
+  if (port == 0) listenAddress_.sin_port = htons(boundPort());
   // Before the worker starts, so that the user hears at once when a port is
   // held by another program; the worker keeps trying to open it.
   lastReopenTick_ = TickCount();
@@ -105,8 +107,7 @@ RemoteServer::~RemoteServer() {
     if (platform.roster) platform.roster->disconnected(entry.second->id);
   }
   clients_.clear();
-  if (listenSocket_ != kInvalidSocket) CloseSocket(listenSocket_);
-  if (discoverySocket_ != kInvalidSocket) CloseSocket(discoverySocket_);
+  closeSockets();
   connectionLog_.flushAll();
 #ifdef _WIN32
   // A server that never started the socket library must not take another
@@ -166,6 +167,8 @@ void RemoteServer::run() {
   ReadServerVersion(serverVersionText_);
   logKept(LogLevel::Info, "serving: system windows %s, version %s", osVersionText_, serverVersionText_);
   while (running_ != 0) {
+    AnswerThreadMessages();
+    serveControls();
     const uint32_t now = TickCount();
     reopenMissingSockets(now);
     if (acceptPaused_ && static_cast<int32_t>(now - acceptResumeTick_) >= 0) acceptPaused_ = false;
@@ -212,7 +215,48 @@ void RemoteServer::run() {
   }
 }
 
+void RemoteServer::closeSockets() {
+  if (listenSocket_ != kInvalidSocket) CloseSocket(listenSocket_);
+  if (discoverySocket_ != kInvalidSocket) CloseSocket(discoverySocket_);
+  listenSocket_ = kInvalidSocket;
+  discoverySocket_ = kInvalidSocket;
+}
+
+void RemoteServer::serveControls() {
+  const bool serving = serving_.load(std::memory_order_acquire);
+  if (serving != servingSeen_) {
+    servingSeen_ = serving;
+    if (serving) {
+      log(LogLevel::Info, "serving again: this session is on the screen");
+      lastReopenTick_ = TickCount();
+      openMissingSockets();
+    } else {
+      log(LogLevel::Info, "not serving while another session is on the screen: phones disconnected, ports closed");
+      while (!clients_.empty()) dropClient(*clients_.begin()->second, "disconnected: the session left the screen");
+      closeSockets();
+    }
+    reportPorts();
+  }
+  if (socketCheck_.exchange(false, std::memory_order_acq_rel) && serving) {
+    // After sleep the network under a socket may have gone and come back:
+    // a datagram socket costs nothing to make anew, and a listener that
+    // reports an error is replaced.
+    if (discoverySocket_ != kInvalidSocket) {
+      CloseSocket(discoverySocket_);
+      discoverySocket_ = kInvalidSocket;
+    }
+    if (listenSocket_ != kInvalidSocket && SocketError(listenSocket_) != 0) {
+      log(LogLevel::Warning, "the listener failed while the computer slept: opening it again");
+      CloseSocket(listenSocket_);
+      listenSocket_ = kInvalidSocket;
+    }
+    openMissingSockets();
+    reportPorts();
+  }
+}
+
 void RemoteServer::reopenMissingSockets(uint32_t now) {
+  if (!servingSeen_) return;
   const bool listenerMissing = listenSocket_ == kInvalidSocket;
   const bool discoveryMissing = platform.discoveryEnabled && discoverySocket_ == kInvalidSocket;
   if (!listenerMissing && !discoveryMissing) return;

@@ -120,6 +120,16 @@ class RemoteServer {
   void serveRosterRequests();
   size_t connectionCount() const { return clients_.size(); }
 
+  // Any thread. Off: every phone's connection ends (what it holds is
+  // released) and the listener and discovery socket close, so that the copy
+  // of this program in the session now on the screen can take the ports; on:
+  // they open again (a port still held is tried every 2 s). The worker
+  // carries it out at its next pass.
+  void setServing(bool serving) { serving_.store(serving, std::memory_order_release); }
+  // Any thread, after the computer wakes: the discovery socket is made anew
+  // and a listener that reports an error is opened again.
+  void checkSockets() { socketCheck_.store(true, std::memory_order_release); }
+
   // Worker-owned state that tests drive directly.
   Platform platform;
   TrackingInjector injector{*this};
@@ -139,6 +149,9 @@ class RemoteServer {
   void reopenMissingSockets(uint32_t now);
   void reportPorts();
   void openMissingSockets();
+  // Carries out setServing() and checkSockets() (once per pass).
+  void serveControls();
+  void closeSockets();
   // Releases what the connection still holds down, newest first.
   void releaseHeld(ClientConnection& connection);
   // Asks the roster about a greeted phone: it is allowed, waits for the user,
@@ -189,6 +202,9 @@ class RemoteServer {
   // action (typing a long line into a window that is not a Unicode window)
   // and the framing loop end early instead of holding up the stop.
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> serving_{true};
+  bool servingSeen_ = true;  // what the worker last carried out
+  std::atomic<bool> socketCheck_{false};
   // Connected phones in ascending handle order; each record owned here.
   std::map<uint32_t, std::unique_ptr<ClientConnection>> clients_;
   int32_t wheelAccumulator_ = 0;

@@ -75,6 +75,15 @@ inline bool LastErrorWouldBlock() {
 
 inline bool IsSocketError(int result) { return result < 0; }
 
+// The error pending on a socket (SO_ERROR), 0 when none; an error of its own
+// when it cannot even be asked.
+inline int SocketError(SocketHandle socket) {
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) < 0) return -1;
+  return error;
+}
+
 inline int LastSocketError() {
 #ifdef _WIN32
   return WSAGetLastError();

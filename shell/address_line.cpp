@@ -1,6 +1,9 @@
 #include "shell/address_line.h"
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
 namespace tavrin {
 
@@ -37,6 +40,29 @@ size_t AppendAddressList(wchar_t* text, size_t capacity, const AddressRow* rows,
   }
   text[length] = L'\0';
   return length;
+}
+
+uint8_t AddressReach(bool up, bool hasGateway, bool isVirtual) {
+  if (isVirtual) return 2;
+  return up && hasGateway ? 0 : 1;
+}
+
+bool IsVirtualAdapterName(const wchar_t* name) {
+  static const wchar_t* const kWords[] = {L"hyper-v", L"vethernet", L"wsl",       L"virtualbox", L"vmware",
+                                          L"vpn",     L"tap-",      L"wireguard", L"tunnel",     L"virtual"};
+  if (name == nullptr) return false;
+  wchar_t lower[256];
+  size_t length = 0;
+  for (; name[length] != L'\0' && length + 1 < 256; ++length)
+    lower[length] = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(name[length])));
+  lower[length] = L'\0';
+  for (const wchar_t* word : kWords)
+    if (std::wcsstr(lower, word) != nullptr) return true;
+  return false;
+}
+
+void OrderByReach(AddressRow* rows, uint32_t count) {
+  std::stable_sort(rows, rows + count, [](const AddressRow& a, const AddressRow& b) { return a.reach < b.reach; });
 }
 
 }  // namespace tavrin

@@ -24,4 +24,15 @@ size_t FormatDottedAddress(uint32_t networkOrderAddress, char (&text)[16]);
 // line never ends in a broken address. Returns the new length of `text`.
 size_t AppendAddressList(wchar_t* text, size_t capacity, const AddressRow* rows, uint32_t count);
 
+// AddressRow::reach of an address on an adapter: 0 up with a default
+// gateway (the network a phone is on), 1 any other, 2 a virtual one (Hyper-V,
+// WSL, a VPN), which no phone on the Wi-Fi can reach.
+uint8_t AddressReach(bool up, bool hasGateway, bool isVirtual);
+// Whether an adapter's name or description says it is virtual ("vEthernet
+// (WSL)", "Hyper-V Virtual Ethernet Adapter", "TAP-Windows Adapter V9"...).
+bool IsVirtualAdapterName(const wchar_t* name);
+// Puts the addresses a phone can use first: by reach, table order among
+// equals. Every row stays in the list.
+void OrderByReach(AddressRow* rows, uint32_t count);
+
 }  // namespace tavrin

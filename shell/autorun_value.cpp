@@ -16,4 +16,6 @@ size_t BuildAutorunValue(const wchar_t* path, wchar_t* value, size_t capacity) {
   return (length + 3) * sizeof(uint16_t);
 }
 
+bool StartupApprovedDisables(const uint8_t* data, size_t size) { return data != nullptr && size > 0 && (data[0] & 1) != 0; }
+
 }  // namespace tavrin

@@ -42,11 +42,21 @@ class ElevationNotice {
   uintptr_t lastChecked_ = 0;
 };
 
+// Windows decides by integrity level (the RID of the token's mandatory
+// label): a process may not inject input into one above it, elevated or
+// not. A level that could not be read because the process may not be opened
+// is taken as above.
+inline constexpr uint32_t kIntegritySystem = 0x4000;
+inline constexpr uint32_t kIntegrityUnknownAbove = 0xFFFFFFFFu;
+inline bool IntegrityBlocksInput(uint32_t own, uint32_t target) { return target > own; }
+// Whether anything can be above `own` (false only at system level and up).
+inline bool IntegrityCanBeBlocked(uint32_t own) { return own < kIntegritySystem; }
+
 // The balloon (title: 64 units, text: 256 units, zero included).
-inline constexpr wchar_t kElevationBalloonTitle[] = L"The window in front runs as administrator";
+inline constexpr wchar_t kElevationBalloonTitle[] = L"Tavrin cannot control the window in front";
 inline constexpr wchar_t kElevationBalloonText[] =
-    L"Windows does not let Tavrin type or click in it. To control it from your phone, "
-    L"run Tavrin as administrator too.";
+    L"Windows does not let Tavrin type or click in it: its program runs with more rights than Tavrin "
+    L"(as administrator). Your phone works again in other windows.";
 static_assert(sizeof kElevationBalloonTitle / sizeof(wchar_t) <= 64, "balloon title field");
 static_assert(sizeof kElevationBalloonText / sizeof(wchar_t) <= 256, "balloon text field");
 

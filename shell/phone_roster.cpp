@@ -129,13 +129,17 @@ void PhoneRoster::requestDisconnect(PhoneId id) {
   hasPending_.store(true, std::memory_order_release);
 }
 
+void PhoneRoster::requestReleaseHeld() {
+  std::lock_guard lock(mutex_);
+  pending_.releaseHeld = true;
+  hasPending_.store(true, std::memory_order_release);
+}
+
 void PhoneRoster::setPaused(bool paused) {
   // Stored before the request is filed: a message the worker handles after
   // the release sees the pause and is dropped, so nothing is pressed again.
   if (paused_.exchange(paused, std::memory_order_acq_rel) == paused || !paused) return;
-  std::lock_guard lock(mutex_);
-  pending_.releaseHeld = true;
-  hasPending_.store(true, std::memory_order_release);
+  requestReleaseHeld();
 }
 
 void PhoneRoster::setAskFirst(bool on) {

@@ -142,6 +142,9 @@ class PhoneRoster {
   // Ends that phone's connection (once; repeated or stale requests are
   // ignored). It stays in the list until the worker has closed it.
   void requestDisconnect(PhoneId id);
+  // Releases what every phone holds down (the session locks, the computer
+  // sleeps); phones stay connected and their input counts as before.
+  void requestReleaseHeld();
   // Pausing releases what every phone holds; phones stay connected. Not
   // remembered across runs: the program starts unpaused.
   void setPaused(bool paused);

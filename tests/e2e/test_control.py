@@ -13,8 +13,8 @@ import pytest
 
 import tavrin_harness as harness
 from conftest import test_log_dir
-from test_shell import (TRAY_CALLBACK, TRAY_ICON, VK_ESCAPE, WM_KEYDOWN, WM_RBUTTONDOWN, Windows, grow,
-                        screenshot, screenshots_wanted)
+from test_shell import (VK_ESCAPE, WM_KEYDOWN, WM_RBUTTONDOWN, Windows, grow,
+                        screenshot, screenshots_wanted, tray)
 
 WM_COMMAND = 0x0111
 IDM_PAUSE_PHONES, IDM_ASK_FIRST, IDM_DISCONNECT_FIRST = 32801, 32802, 33000
@@ -165,7 +165,7 @@ def test_disconnect_from_the_menu_closes_the_connection_and_releases_it(clean_se
     second.send_item("mos R l d")
     observer.sync(second, rounds=1)
     if screenshots_wanted():
-        assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+        assert tray(tavrin, WM_RBUTTONDOWN) == 0
         menu, _ = windows.find("--class", "#32768", post=[WM_KEYDOWN, ord("P"), 0])
         harness.wait_until(lambda: len([w for w in windows.visible() if w["class"] == "#32768"]) == 2, 5,
                            "the Phones submenu to open")
@@ -181,7 +181,7 @@ def test_disconnect_from_the_menu_closes_the_connection_and_releases_it(clean_se
     observer.sync(second, rounds=1)
     assert not second.closed_by_server()
     # The second phone of the menu that is open.
-    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    assert tray(tavrin, WM_RBUTTONDOWN) == 0
     windows.find("--class", "#32768")
     assert tavrin.post(WM_COMMAND, IDM_DISCONNECT_FIRST + 1, 0) == 0
     closed(second)

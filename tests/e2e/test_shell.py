@@ -78,7 +78,8 @@ VK_ESCAPE = 0x1B
 IDCANCEL = 2
 TRAY_CALLBACK = 1041
 TRAY_ICON = 1
-NIN_BALLOONUSERCLICK = 0x0405
+NIN_BALLOONSHOW, NIN_BALLOONUSERCLICK = 0x0402, 0x0405
+IDM_RECENT_FIRST = 33300
 AUTO_RUN = 32772
 ABOUT = 32773
 EXIT = 105
@@ -239,7 +240,7 @@ def test_tray_icon_menu_and_about_box(start_tavrin, desktop, build, windows, no_
     # The menu opens where the pointer is, its lower right corner at the pointer.
     move_pointer(desktop, *pointer)
     try:
-        assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+        assert tray(tavrin, WM_RBUTTONDOWN) == 0
         menu, _ = windows.find("--class", "#32768")
     finally:
         # With the pointer left resting on the tray icon, Wine's explorer
@@ -283,19 +284,32 @@ OTHER_COPY = r'"C:\Program Files\Tavrin\Tavrin.exe"'
 TOO_LONG = '"C:\\%s\\Tavrin.exe"' % ("x" * 300)
 
 
-@pytest.mark.parametrize("before, after_first, after_second", [
-    (None, "own", None),
-    (OTHER_COPY, None, "own"),  # another copy's entry counts as present
-    (TOO_LONG, "own", None),
-], ids=["absent", "other-copy", "too-long"])
+APPROVED_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
+
+
+@pytest.mark.parametrize("before, approved, after_first, after_second", [
+    (None, None, "own", None),
+    (OTHER_COPY, None, None, "own"),  # another copy's entry counts as present
+    (TOO_LONG, None, "own", None),
+    # Turned off in Task Manager's Startup tab: shown unchecked, so the first
+    # choice turns it on again.
+    (OTHER_COPY, "030000005e1f3a6b9c2dda01", "own", None),
+], ids=["absent", "other-copy", "too-long", "disabled-in-task-manager"])
 def test_auto_run_command_twice_writes_and_removes_the_entry(start_tavrin, desktop, no_run_entry,
-                                                              before, after_first, after_second):
+                                                              before, approved, after_first, after_second):
     if before is not None:
         set_run_entry(desktop, before)
+    desktop.run("reg", "delete", APPROVED_KEY, "/v", "Tavrin", "/f", log=desktop.logs / "reg.log")
+    if approved:
+        desktop.run("reg", "add", APPROVED_KEY, "/v", "Tavrin", "/t", "REG_BINARY", "/d", approved, "/f",
+                    log=desktop.logs / "reg.log")
     tavrin = start_tavrin()  # reads the entry's state when its window is made
     for expected in (after_first, after_second):
         assert tavrin.post(WM_COMMAND, AUTO_RUN, 0) == 0
         wait_run_entry(desktop, own_entry(tavrin) if expected == "own" else expected)
+        if approved and expected == "own":
+            assert desktop.reg_query(APPROVED_KEY, "Tavrin")[1].startswith("02"), "still off in Task Manager"
+    desktop.run("reg", "delete", APPROVED_KEY, "/v", "Tavrin", "/f", log=desktop.logs / "reg.log")
 
 
 # --------------------------------------------------------------------------
@@ -318,8 +332,14 @@ def markers(build, request):
     return make
 
 
+def tray(tavrin, event, icon=TRAY_ICON, at=(0, 0)):
+    """Posts what the taskbar sends the icon, in the form of its fourth
+    version: wParam the anchor point, lParam the event and the icon's id."""
+    return tavrin.post(TRAY_CALLBACK, (at[1] << 16) | at[0], (icon << 16) | event)
+
+
 def click_balloon(tavrin):
-    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, NIN_BALLOONUSERCLICK) == 0
+    assert tray(tavrin, NIN_BALLOONUSERCLICK) == 0
 
 
 HTTPS_COMMAND_KEY = r"HKLM\Software\Classes\https\shell\open\command"
@@ -370,6 +390,26 @@ def test_balloon_click_opens_the_first_target_and_a_repeated_title_changes_nothi
     click_balloon(tavrin)
     harness.wait_until(lambda: web.opened() == 2, 10, "a link to open")
     assert web.opened(FIRST) == 2, "the repeated title replaced the stored target"
+
+
+def test_a_click_on_a_queued_balloon_and_the_recent_messages_open_their_own_targets(
+        tavrin, phone, observer, windows, web):
+    for title, url in (("One", FIRST), ("Two", SECOND), ("Three", THIRD)):
+        phone.send_item("Msg||%s||%s" % (title, url))
+    observer.sync(phone, rounds=1)
+    # Balloons queue behind the start-up one; the shell says when each shows.
+    assert tray(tavrin, NIN_BALLOONSHOW) == 0  # the start-up balloon
+    assert tray(tavrin, NIN_BALLOONSHOW) == 0  # "One"
+    click_balloon(tavrin)
+    harness.wait_until(lambda: web.opened(FIRST) == 1, 10, "the shown balloon's link to open")
+    # Recent Messages, newest first: the second item is "Two".
+    assert tray(tavrin, WM_RBUTTONDOWN) == 0
+    windows.find("--class", "#32768")
+    assert tavrin.post(WM_COMMAND, IDM_RECENT_FIRST + 1, 0) == 0
+    windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
+    windows.gone("--class", "#32768")
+    harness.wait_until(lambda: web.opened(SECOND) == 1, 10, "the chosen message's link to open")
+    assert web.opened(THIRD) == 0
 
 
 def test_a_click_never_starts_a_program_or_reaches_another_computer(tavrin, phone, observer, desktop, markers,
@@ -517,7 +557,7 @@ def test_exit_while_the_about_box_is_open_ends_with_code_0(tavrin, windows):
 def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
         tavrin, phone, observer, desktop, windows, web):
     # The worker waits for the main window; the modal loops must answer it.
-    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_LBUTTONDOWN) == 0  # either button opens it
+    assert tray(tavrin, WM_LBUTTONDOWN) == 0  # either button opens it
     windows.find("--class", "#32768")
     phone.send_item("Msg||While the menu is open||")
     observer.sync(phone, rounds=1)
@@ -537,7 +577,7 @@ def test_peer_messages_get_through_while_the_menu_or_the_about_box_is_open(
 
 def test_with_the_tray_menu_open_window_commands_leave_the_hidden_window_alone(tavrin, phone, observer, windows):
     # Opening the menu makes the hidden main window the foreground window.
-    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    assert tray(tavrin, WM_RBUTTONDOWN) == 0
     windows.find("--class", "#32768")
     for command in ("slideup", "zoomin", "window maximize", "window minimize", "window close"):
         phone.send_item(command)
@@ -557,7 +597,7 @@ def test_a_second_about_command_opens_no_second_box(tavrin, windows):
     assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
     # Posted after the second command, so handled after it: once the menu
     # shows, the second command has had its effect.
-    assert tavrin.post(TRAY_CALLBACK, TRAY_ICON, WM_RBUTTONDOWN) == 0
+    assert tray(tavrin, WM_RBUTTONDOWN) == 0
     windows.find("--class", "#32768", post=[WM_KEYDOWN, VK_ESCAPE, 0])
     boxes = [w for w in windows.visible() if w["text"] == "About Tavrin"]
     assert len(boxes) == 1, boxes
@@ -569,7 +609,7 @@ def test_a_second_about_command_opens_no_second_box(tavrin, windows):
 
 def test_only_a_button_press_on_icon_1_opens_the_menu(tavrin, windows):
     for icon, event in ((TRAY_ICON, WM_RBUTTONUP), (TRAY_ICON, WM_LBUTTONUP), (2, WM_RBUTTONDOWN)):
-        assert tavrin.post(TRAY_CALLBACK, icon, event) == 0
+        assert tray(tavrin, event, icon) == 0
     # A menu opened by any of them would still be open when this box shows.
     assert tavrin.post(WM_COMMAND, ABOUT, 0) == 0
     windows.find("--title", "About Tavrin", post=[WM_COMMAND, IDCANCEL, 0])

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "server/greeting.h"
+#include "server/sockets.h"
 #include "tests/server/phone.h"
 
 #include <atomic>
@@ -135,8 +136,25 @@ TEST_F(Server, PhoneThatReleasedEverythingLeavesNoEventsBehind) {
   EXPECT_EQ(injector.take(), Strings{});
 }
 
-TEST_F(Server, StoppingTheServerReleasesWhatPhonesStillHold) {
+TEST_F(Server, LeavingTheScreenOrStoppingReleasesWhatPhonesStillHold) {
   auto phone = greetedPhone();
+  phone->send(Key("[R] WIN d"));
+  EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down"});
+  // Another session takes the screen: phones end, and the port is free for
+  // the copy of the program there, until this session is back.
+  server->setServing(false);
+  EXPECT_EQ(phone->readMore(2000), "<end>");
+  EXPECT_EQ(injector.take(), Strings{"key 5b up"});
+  auto portFree = [&] {
+    const SocketHandle other = CreateListener(ListenAddress(L"127.0.0.1", port));
+    if (other == kInvalidSocket) return false;
+    CloseSocket(other);
+    return true;
+  };
+  ASSERT_TRUE(WaitUntil(portFree));
+  server->setServing(true);
+  ASSERT_TRUE(WaitUntil([&] { return !portFree(); }));
+  phone = greetedPhone();
   phone->send(Key("[R] WIN d"));
   EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down"});
   server.reset();

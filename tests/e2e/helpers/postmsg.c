@@ -5,6 +5,10 @@
  * WPARAM and LPARAM to it (numbers, decimal or 0x hex). With --send the
  * message is sent instead and the result printed on standard output.
  *
+ * MESSAGE may be the name of a registered message ("TaskbarCreated"). LPARAM
+ * "session" stands for the id of this process's session (the one a
+ * session notification to the window names).
+ *
  * Exit codes: 0 done, 1 usage, 2 no such window, 3 posting failed.
  *   postmsg.exe 273 105 0           WM_COMMAND 105 (the tray menu's Exit)
  *   postmsg.exe --send 16 0 0       WM_CLOSE, synchronously
@@ -13,6 +17,7 @@
 #include <shellapi.h>
 #include <stdio.h>
 #include <wchar.h>
+#include <wctype.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
   int argc = 0, i = 1, send = 0;
@@ -33,9 +38,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     else return 1;
   }
   if (argc - i != 3) return 1;
-  message = (UINT)wcstoul(argv[i], NULL, 0);
+  /* A name instead of a number: that registered message ("TaskbarCreated"). */
+  message = iswdigit(argv[i][0]) ? (UINT)wcstoul(argv[i], NULL, 0) : RegisterWindowMessageW(argv[i]);
   wParam = (WPARAM)_wcstoui64(argv[i + 1], NULL, 0);
-  lParam = (LPARAM)_wcstoi64(argv[i + 2], NULL, 0);
+  if (wcscmp(argv[i + 2], L"session") == 0) {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return 1;
+    lParam = (LPARAM)session;
+  } else {
+    lParam = (LPARAM)_wcstoi64(argv[i + 2], NULL, 0);
+  }
 
   while ((window = FindWindowW(className, NULL)) == NULL) {
     if (waited >= waitMs) return 2;

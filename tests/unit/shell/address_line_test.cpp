@@ -11,7 +11,7 @@
 namespace tavrin {
 namespace {
 
-AddressRow Row(const char* dotted) { return AddressRow{inet_addr(dotted), 0, 0}; }
+AddressRow Row(const char* dotted) { return AddressRow{inet_addr(dotted), 0, 0, 1}; }
 
 std::wstring Append(const std::wstring& start, const std::vector<AddressRow>& rows, size_t capacity = 256) {
   std::vector<wchar_t> text(capacity + 1, L'#');  // one guard unit past the capacity
@@ -46,6 +46,18 @@ TEST(AddressLine, KeepsOnlyWholeAddressesWhenTheLineIsFull) {
   EXPECT_EQ(Append(L"", {Row("10.0.0.2")}, 8), L"");
 }
 
+TEST(AddressLine, AddressesAPhoneCanUseComeFirstAndNoneIsDropped) {
+  AddressRow wsl = Row("172.29.0.1"), vpn = Row("10.8.0.2"), wifi = Row("192.168.1.5"), cable = Row("10.0.0.2");
+  wsl.reach = AddressReach(true, false, IsVirtualAdapterName(L"vEthernet (WSL)"));
+  vpn.reach = AddressReach(true, true, IsVirtualAdapterName(L"TAP-Windows Adapter V9"));
+  wifi.reach = AddressReach(true, true, IsVirtualAdapterName(L"Intel(R) Wi-Fi 6 AX201 160MHz"));
+  cable.reach = AddressReach(false, false, IsVirtualAdapterName(L"Realtek PCIe GbE Family Controller"));
+  std::vector<AddressRow> rows{wsl, vpn, Row("127.0.0.1"), cable, wifi};
+  OrderByReach(rows.data(), static_cast<uint32_t>(rows.size()));
+  EXPECT_EQ(Append(L"", rows), L"192.168.1.5 10.0.0.2 172.29.0.1 10.8.0.2");
+  EXPECT_FALSE(IsVirtualAdapterName(nullptr));
+}
+
 TEST(AutorunValue, QuotesThePathAndCountsUtf16Bytes) {
   wchar_t value[kAutorunValueCapacity];
   EXPECT_EQ(BuildAutorunValue(L"C:\\Program Files\\Tavrin\\Tavrin.exe", value, kAutorunValueCapacity), 74u);
@@ -55,6 +67,12 @@ TEST(AutorunValue, QuotesThePathAndCountsUtf16Bytes) {
   EXPECT_EQ(BuildAutorunValue(L"", value, kAutorunValueCapacity), 0u);
   EXPECT_EQ(BuildAutorunValue(L"C:\\x.exe", value, 10), 0u);
   EXPECT_EQ(value[0], L'\0');
+
+  // Task Manager's Startup tab: odd first byte disabled, even enabled.
+  const uint8_t disabled[12] = {3, 0, 0, 0, 0x5e, 0x1f, 0x3a, 0x6b, 0x9c, 0x2d, 0xda, 0x01};
+  EXPECT_TRUE(StartupApprovedDisables(disabled, sizeof disabled));
+  EXPECT_FALSE(StartupApprovedDisables(kStartupApprovedEnabled, sizeof kStartupApprovedEnabled));
+  EXPECT_FALSE(StartupApprovedDisables(disabled, 0));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/elevation_notice.h"
+#include "shell/recent_messages.h"
 #include "shell/phone_menu_text.h"
 
 namespace tavrin {
@@ -87,6 +88,46 @@ TEST(ElevationNotice, OneBalloonPerElevatedWindowWhileTavrinIsNot) {
   EXPECT_FALSE(notice.shouldShow(0x1000 + ElevationNotice::kMemory - 1, true, false));
   EXPECT_TRUE(notice.needsCheck(0x30, false));
   EXPECT_TRUE(notice.shouldShow(0x30, true, false));
+
+  // Windows decides by integrity level, not by elevation alone: a medium
+  // program is blocked by a high or system one (or one it may not open), a
+  // high one only by a system one, and one at system level by none.
+  EXPECT_TRUE(IntegrityBlocksInput(0x2000, 0x3000));
+  EXPECT_TRUE(IntegrityBlocksInput(0x3000, kIntegritySystem));
+  EXPECT_TRUE(IntegrityBlocksInput(0x2000, kIntegrityUnknownAbove));
+  EXPECT_FALSE(IntegrityBlocksInput(0x3000, 0x2000));
+  EXPECT_FALSE(IntegrityBlocksInput(0x2000, 0x2000));
+  EXPECT_TRUE(IntegrityCanBeBlocked(0x3000));
+  EXPECT_FALSE(IntegrityCanBeBlocked(kIntegritySystem));
+}
+
+TEST(RecentMessages, AClickOpensTheBalloonOnShowAndTheMenuKeepsTheLastTen) {
+  RecentMessages recent;
+  recent.add(L"First", L"https://example.com/1", 9, 5);
+  recent.ownBalloon();
+  recent.add(L"Second", L"https://example.com/2", 9, 6);
+  // A shell that never says which balloon shows: the newest one's.
+  EXPECT_EQ(std::wstring(recent.clicked()->target), L"https://example.com/2");
+  // Balloons queue: the first on show is the first asked for.
+  recent.balloonShown();
+  EXPECT_EQ(std::wstring(recent.clicked()->target), L"https://example.com/1");
+  recent.balloonGone();
+  EXPECT_EQ(recent.clicked(), nullptr);
+  recent.balloonShown();  // the program's own
+  EXPECT_EQ(recent.clicked(), nullptr);
+  recent.balloonShown();
+  EXPECT_EQ(std::wstring(recent.clicked()->title), L"Second");
+
+  for (int i = 0; i < 12; ++i) recent.add((L"M" + std::to_wstring(i)).c_str(), L"", 23, 59);
+  ASSERT_EQ(recent.size(), RecentMessages::kCapacity);
+  EXPECT_EQ(std::wstring(recent.newest(0).title), L"M11");
+  EXPECT_EQ(std::wstring(recent.newest(9).title), L"M2");
+  wchar_t item[32];
+  recent.add(L"Q&A \xD83D\xDE00", L"", 7, 3);
+  FormatRecentItem(item, 32, recent.newest(0));
+  EXPECT_EQ(std::wstring(item), L"07:03  Q&&A \xD83D\xDE00");  // no access letter from a title
+  FormatRecentItem(item, 14, recent.newest(0));
+  EXPECT_EQ(std::wstring(item), L"07:03  Q&&A ");  // never half a pair
 }
 
 }  // namespace
