@@ -1,21 +1,20 @@
 #include "actions/window_actions.h"
 
 #include "seams/user_interface.h"
-#include "seams/injector.h"
 #include "input/keyboard.h"
 
 namespace tavrin {
 
-void TapKey(Injector& injector, uint16_t virtualKey) {
-  SendKeyEvent(injector, virtualKey, false);
-  SendKeyEvent(injector, virtualKey, true);
+void TapKey(Keyboard& keyboard, uint16_t virtualKey) {
+  SendKeyEvent(keyboard, virtualKey, false);
+  SendKeyEvent(keyboard, virtualKey, true);
 }
 
-void NewBrowserTab(Injector& injector) {
-  SendKeyEvent(injector, kVkControl, false);
-  SendKeyEvent(injector, kVkT, false);
-  SendKeyEvent(injector, kVkT, true);
-  SendKeyEvent(injector, kVkControl, true);
+void NewBrowserTab(Keyboard& keyboard) {
+  SendKeyEvent(keyboard, kVkControl, false);
+  SendKeyEvent(keyboard, kVkT, false);
+  SendKeyEvent(keyboard, kVkT, true);
+  SendKeyEvent(keyboard, kVkControl, true);
 }
 
 namespace {
@@ -122,43 +121,43 @@ void MaximizeOrRestoreForeground(Desktop& desktop) {
 
 namespace {
 
-void Tab(Injector& injector) { TapKey(injector, kVkTab); }
+void Tab(Keyboard& keyboard) { TapKey(keyboard, kVkTab); }
 
-void ShiftTab(Injector& injector) {
-  SendKeyEvent(injector, kVkShift, false);
-  Tab(injector);
-  SendKeyEvent(injector, kVkShift, true);
+void ShiftTab(Keyboard& keyboard) {
+  SendKeyEvent(keyboard, kVkShift, false);
+  Tab(keyboard);
+  SendKeyEvent(keyboard, kVkShift, true);
 }
 
 }  // namespace
 
-void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward, bool composition) {
+void OpenSwitcher(Keyboard& keyboard, bool& switcherActive, bool backward, bool composition) {
   if (composition) {
     // With composition the left Windows key holds the switcher open.
-    SendKeyEvent(injector, kVkLeftWindows, false);
-    Tab(injector);
-    if (backward) ShiftTab(injector);
+    SendKeyEvent(keyboard, kVkLeftWindows, false);
+    Tab(keyboard);
+    if (backward) ShiftTab(keyboard);
   } else {
-    SendKeyEvent(injector, kVkMenu, false);
-    if (backward) ShiftTab(injector);
-    else Tab(injector);
+    SendKeyEvent(keyboard, kVkMenu, false);
+    if (backward) ShiftTab(keyboard);
+    else Tab(keyboard);
   }
   switcherActive = true;
 }
 
-void CloseSwitcher(Injector& injector, bool& switcherActive, bool composition) {
-  SendKeyEvent(injector, SwitcherKey(composition), true);
+void CloseSwitcher(Keyboard& keyboard, bool& switcherActive, bool composition) {
+  SendKeyEvent(keyboard, SwitcherKey(composition), true);
   switcherActive = false;
 }
 
-void SlideLeft(Injector& injector, bool& switcherActive, bool composition) {
-  if (!switcherActive) OpenSwitcher(injector, switcherActive, true, composition);
-  else ShiftTab(injector);
+void SlideLeft(Keyboard& keyboard, bool& switcherActive, bool composition) {
+  if (!switcherActive) OpenSwitcher(keyboard, switcherActive, true, composition);
+  else ShiftTab(keyboard);
 }
 
-void SlideRight(Injector& injector, bool& switcherActive, bool composition) {
-  if (!switcherActive) OpenSwitcher(injector, switcherActive, false, composition);
-  else Tab(injector);
+void SlideRight(Keyboard& keyboard, bool& switcherActive, bool composition) {
+  if (!switcherActive) OpenSwitcher(keyboard, switcherActive, false, composition);
+  else Tab(keyboard);
 }
 
 void RequestShutdown(UserInterface& ui) { ui.requestShutdown(); }

@@ -8,7 +8,7 @@
 
 namespace tavrin {
 
-class Injector;
+class Keyboard;
 class UserInterface;
 
 
@@ -28,8 +28,8 @@ constexpr int32_t kZoomStep = 30;
 constexpr int32_t kZoomMinWidth = 100;
 constexpr int32_t kZoomMinHeight = 80;
 
-void TapKey(Injector& injector, uint16_t virtualKey);
-void NewBrowserTab(Injector& injector);
+void TapKey(Keyboard& keyboard, uint16_t virtualKey);
+void NewBrowserTab(Keyboard& keyboard);
 
 void CloseForeground(Desktop& desktop);
 void MinimizeForeground(Desktop& desktop);
@@ -46,10 +46,10 @@ void ZoomOutRect(Rect& rect);
 
 // The switcher is held open by Alt, or with desktop composition
 // (`composition`, Desktop::compositionEnabled) by the left Windows key.
-void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward, bool composition);
-void CloseSwitcher(Injector& injector, bool& switcherActive, bool composition);
-void SlideLeft(Injector& injector, bool& switcherActive, bool composition);
-void SlideRight(Injector& injector, bool& switcherActive, bool composition);
+void OpenSwitcher(Keyboard& keyboard, bool& switcherActive, bool backward, bool composition);
+void CloseSwitcher(Keyboard& keyboard, bool& switcherActive, bool composition);
+void SlideLeft(Keyboard& keyboard, bool& switcherActive, bool composition);
+void SlideRight(Keyboard& keyboard, bool& switcherActive, bool composition);
 // The key that holds the switcher open.
 inline uint16_t SwitcherKey(bool composition) { return composition ? kVkLeftWindows : kVkMenu; }
 

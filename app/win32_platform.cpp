@@ -22,7 +22,9 @@
 namespace tavrin {
 
 // The portable core builds input records from its own copies of these values.
-static_assert(kKeyEventKeyUp == KEYEVENTF_KEYUP && kKeyEventUnicode == KEYEVENTF_UNICODE);
+static_assert(kKeyEventExtendedKey == KEYEVENTF_EXTENDEDKEY && kKeyEventKeyUp == KEYEVENTF_KEYUP &&
+              kKeyEventUnicode == KEYEVENTF_UNICODE);
+static_assert(kMapVirtualKeyToScanCode == MAPVK_VK_TO_VSC && kMapVirtualKeyToChar == MAPVK_VK_TO_CHAR);
 static_assert(kMouseMove == MOUSEEVENTF_MOVE && kMouseLeftDown == MOUSEEVENTF_LEFTDOWN &&
               kMouseLeftUp == MOUSEEVENTF_LEFTUP && kMouseRightDown == MOUSEEVENTF_RIGHTDOWN &&
               kMouseRightUp == MOUSEEVENTF_RIGHTUP && kMouseMiddleDown == MOUSEEVENTF_MIDDLEDOWN &&
@@ -211,6 +213,14 @@ int32_t Win32Desktop::keyboardLayouts(uintptr_t* layouts, int32_t capacity) {
 
 uintptr_t Win32Desktop::keyboardLayout(uint32_t thread) {
   return reinterpret_cast<uintptr_t>(GetKeyboardLayout(thread));
+}
+
+uint32_t Win32Desktop::mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) {
+  return MapVirtualKeyExW(code, mapType, reinterpret_cast<HKL>(layout));
+}
+
+int16_t Win32Desktop::vkKeyScan(uint16_t character, uintptr_t layout) {
+  return VkKeyScanExW(static_cast<WCHAR>(character), reinterpret_cast<HKL>(layout));
 }
 
 void Win32Desktop::postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "seams/input_codes.h"
+
 namespace tavrin {
 
 using WindowRef = uintptr_t;  // 0 means "no window"
@@ -74,6 +76,15 @@ class Desktop {
   virtual void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
   virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
 
+  // Keys as a keyboard layout (keyboardLayout's handle) has them.
+  // MapVirtualKeyExW: `code` translated as `mapType` (kMapVirtualKeyTo*)
+  // says, in `layout`; 0 when the layout has no translation.
+  virtual uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) = 0;
+  // VkKeyScanExW: the key that types `character` in `layout`, its virtual
+  // key in the low byte and its shift state (kShiftState*) in the high
+  // byte; -1 when no key of the layout types it.
+  virtual int16_t vkKeyScan(uint16_t character, uintptr_t layout) = 0;
+
   // Presentation control.
   // Full path of the main executable of the foreground window's process, or
   // an empty text; writes at most `capacity` units including the zero.
@@ -113,6 +124,8 @@ class NullDesktop : public Desktop {
   void attachThreadInput(uint32_t, bool) override {}
   int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
   uintptr_t keyboardLayout(uint32_t) override { return 0; }
+  uint32_t mapVirtualKey(uint32_t, uint32_t, uintptr_t) override { return 0; }
+  int16_t vkKeyScan(uint16_t, uintptr_t) override { return -1; }
   void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
   void sleepMilliseconds(uint32_t) override {}
   void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {

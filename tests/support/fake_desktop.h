@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,30 @@ class FakeDesktop : public Desktop {
   GuiThreadWindows gui;
   std::vector<uintptr_t> layouts{0x04090409};
   uintptr_t currentLayout = 0x04090409;
+
+  // The keys of currentLayout: scan codes (none unless a test gives some),
+  // VkKeyScanExW's answer for each character (a US layout's) and the dead
+  // keys. Asked about any other layout, the fake knows no key.
+  std::map<uint16_t, uint16_t> scanCodes;
+  std::map<uint16_t, int16_t> characterKeys = UsCharacterKeys();
+  std::vector<uint16_t> deadKeys;
+
+  static std::map<uint16_t, int16_t> UsCharacterKeys() {
+    std::map<uint16_t, int16_t> keys;
+    const char* shifted = ")!@#$%^&*(";
+    for (int i = 0; i < 10; ++i) {
+      keys[static_cast<uint16_t>('0' + i)] = static_cast<int16_t>(0x30 + i);
+      keys[static_cast<uint16_t>(shifted[i])] = static_cast<int16_t>(0x130 + i);
+    }
+    const char* plain = "-=`[];'\\,./";
+    const char* withShift = "_+~{}:\"|<>?";
+    const int16_t oemKeys[] = {0xBD, 0xBB, 0xC0, 0xDB, 0xDD, 0xBA, 0xDE, 0xDC, 0xBC, 0xBE, 0xBF};
+    for (int i = 0; i < 11; ++i) {
+      keys[static_cast<uint16_t>(plain[i])] = oemKeys[i];
+      keys[static_cast<uint16_t>(withShift[i])] = static_cast<int16_t>(0x100 | oemKeys[i]);
+    }
+    return keys;
+  }
 
   // Presentation.
   std::wstring processPath;
@@ -90,6 +115,17 @@ class FakeDesktop : public Desktop {
     return static_cast<int32_t>(layouts.size());
   }
   uintptr_t keyboardLayout(uint32_t) override { return currentLayout; }
+  uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) override {
+    if (layout != currentLayout) return 0;
+    if (mapType == kMapVirtualKeyToChar)  // only whether it is dead matters here
+      return std::find(deadKeys.begin(), deadKeys.end(), code) != deadKeys.end() ? kDeadKeyBit | '^' : 'x';
+    const auto it = scanCodes.find(static_cast<uint16_t>(code));
+    return mapType == kMapVirtualKeyToScanCode && it != scanCodes.end() ? it->second : 0;
+  }
+  int16_t vkKeyScan(uint16_t character, uintptr_t layout) override {
+    const auto it = characterKeys.find(character);
+    return layout == currentLayout && it != characterKeys.end() ? it->second : -1;
+  }
   void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     record("post %u %04x %04llx %llx", static_cast<unsigned>(window), message,
            static_cast<unsigned long long>(wParam), static_cast<unsigned long long>(lParam));

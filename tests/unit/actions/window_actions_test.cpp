@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "actions/window_actions.h"
+#include "input/keyboard.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -149,36 +150,38 @@ class Switcher : public ::testing::TestWithParam<bool> {
   bool composition = GetParam();
   std::string modifier() const { return GetParam() ? "Win" : "Alt"; }
   test::RecordingInjector injector;
+  NullDesktop desktop;
+  Keyboard keyboard{injector, desktop};
   bool active = false;
 };
 
 TEST_P(Switcher, RightThreeTimesThenEnd) {
   const std::string m = modifier();
-  SlideRight(injector, active, composition);
-  SlideRight(injector, active, composition);
-  SlideRight(injector, active, composition);
+  SlideRight(keyboard, active, composition);
+  SlideRight(keyboard, active, composition);
+  SlideRight(keyboard, active, composition);
   EXPECT_TRUE(active);
   EXPECT_EQ(Keys(injector), (Calls{m + "+", "Tab+", "Tab-", "Tab+", "Tab-", "Tab+", "Tab-"}));
-  CloseSwitcher(injector, active, composition);
+  CloseSwitcher(keyboard, active, composition);
   EXPECT_FALSE(active);
   EXPECT_EQ(Keys(injector), (Calls{m + "-"}));
 }
 
 TEST_P(Switcher, LeftOpensBackwardThenStepsWithShiftTab) {
-  SlideLeft(injector, active, composition);
+  SlideLeft(keyboard, active, composition);
   const Calls open = GetParam()
                          ? Calls{"Win+", "Tab+", "Tab-", "Shift+", "Tab+", "Tab-", "Shift-"}
                          : Calls{"Alt+", "Shift+", "Tab+", "Tab-", "Shift-"};
   EXPECT_EQ(Keys(injector), open);
-  SlideLeft(injector, active, composition);
+  SlideLeft(keyboard, active, composition);
   EXPECT_EQ(Keys(injector), (Calls{"Shift+", "Tab+", "Tab-", "Shift-"}));
 }
 
 TEST_P(Switcher, CloseReleasesTheModifierOfTheMomentItCloses) {
-  SlideRight(injector, active, composition);
+  SlideRight(keyboard, active, composition);
   injector.take();
   composition = !GetParam();
-  CloseSwitcher(injector, active, composition);
+  CloseSwitcher(keyboard, active, composition);
   EXPECT_EQ(Keys(injector), (Calls{GetParam() ? "Alt-" : "Win-"}));
 }
 
@@ -186,9 +189,11 @@ INSTANTIATE_TEST_SUITE_P(Composition, Switcher, ::testing::Bool());
 
 TEST(KeyActions, TapNewTabAndShutdown) {
   test::RecordingInjector injector;
-  TapKey(injector, 0xAD);
-  NewBrowserTab(injector);
-  EXPECT_EQ(injector.events(), (Calls{"key ad down", "key ad up", "key 11 down", "key 54 down", "key 54 up",
+  NullDesktop desktop;
+  Keyboard keyboard(injector, desktop);
+  TapKey(keyboard, 0xAD);
+  NewBrowserTab(keyboard);
+  EXPECT_EQ(injector.events(), (Calls{"key ad down ext", "key ad up ext", "key 11 down", "key 54 down", "key 54 up",
                                       "key 11 up"}));
   test::RecordingUserInterface ui;
   RequestShutdown(ui);
