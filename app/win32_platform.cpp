@@ -243,10 +243,10 @@ void Win32Desktop::foregroundProcessPath(wchar_t* path, uint32_t capacity) {
   path[capacity - 1] = L'\0';
 }
 
-bool Win32Desktop::enumDisplayDevice(uint32_t index, DisplayDevice& device) {
+bool Win32Desktop::enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) {
   DISPLAY_DEVICEW record = {};
   record.cb = sizeof record;
-  if (!EnumDisplayDevicesW(nullptr, index, &record, EDD_GET_DEVICE_INTERFACE_NAME)) return false;
+  if (!EnumDisplayDevicesW(adapter, index, &record, EDD_GET_DEVICE_INTERFACE_NAME)) return false;
   static_assert(sizeof device.deviceName == sizeof record.DeviceName, "device names have 32 units");
   std::memcpy(device.deviceName, record.DeviceName, sizeof device.deviceName);
   device.deviceName[31] = L'\0';

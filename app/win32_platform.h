@@ -60,7 +60,7 @@ class Win32Desktop final : public Desktop {
   void sleepMilliseconds(uint32_t milliseconds) override;
 
   void foregroundProcessPath(wchar_t* path, uint32_t capacity) override;
-  bool enumDisplayDevice(uint32_t index, DisplayDevice& device) override;
+  bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) override;
   void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
                              uint32_t width, uint32_t height, uint32_t flags) override;
 

@@ -89,7 +89,9 @@ class Desktop {
   // Full path of the main executable of the foreground window's process, or
   // an empty text; writes at most `capacity` units including the zero.
   virtual void foregroundProcessPath(wchar_t* path, uint32_t capacity) = 0;
-  virtual bool enumDisplayDevice(uint32_t index, DisplayDevice& device) = 0;
+  // EnumDisplayDevicesW: with `adapter` null the display adapters, else the
+  // monitors attached to the adapter of that device name.
+  virtual bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) = 0;
   // ChangeDisplaySettingsExW; `deviceName` null and `fields` 0 mean "no
   // device, no mode" (the final apply).
   virtual void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
@@ -131,7 +133,7 @@ class NullDesktop : public Desktop {
   void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
     if (capacity) path[0] = L'\0';
   }
-  bool enumDisplayDevice(uint32_t, DisplayDevice&) override { return false; }
+  bool enumDisplayDevice(const wchar_t*, uint32_t, DisplayDevice&) override { return false; }
   void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
   void toggleDesktop() override {}
   void startPresentationProgram() override {}

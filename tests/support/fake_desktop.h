@@ -67,6 +67,8 @@ class FakeDesktop : public Desktop {
   // Presentation.
   std::wstring processPath;
   std::vector<DisplayDevice> displays;
+  // Adapters in `displays` have one monitor each, except these.
+  std::vector<std::wstring> withoutMonitor;
 
   std::vector<std::string> calls;
 
@@ -137,9 +139,17 @@ class FakeDesktop : public Desktop {
     for (; i + 1 < capacity && i < processPath.size(); ++i) path[i] = processPath[i];
     if (capacity) path[i] = L'\0';
   }
-  bool enumDisplayDevice(uint32_t index, DisplayDevice& device) override {
-    if (index >= displays.size()) return false;
-    device = displays[index];
+  bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) override {
+    if (adapter == nullptr) {
+      if (index >= displays.size()) return false;
+      device = displays[index];
+      return true;
+    }
+    const bool known = std::any_of(displays.begin(), displays.end(),
+                                   [&](const DisplayDevice& d) { return std::wstring(d.deviceName) == adapter; });
+    if (!known || index > 0 || std::find(withoutMonitor.begin(), withoutMonitor.end(), adapter) != withoutMonitor.end())
+      return false;
+    device = Display((std::wstring(adapter) + L"\\Monitor0").c_str(), 0x3);  // active, attached
     return true;
   }
   void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y, uint32_t width,
