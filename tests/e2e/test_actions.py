@@ -303,7 +303,7 @@ def tavrin_as_windows_10(desktop, request):
     desktop.run("reg", "delete", key, "/f", log=log)
 
 
-LWIN_DOWN, LWIN_UP = "key 5b down", "key 5b up"
+LWIN_DOWN, LWIN_UP = "key 5b down ext", "key 5b up ext"
 
 
 def test_with_composition_the_left_windows_key_holds_the_switcher(
