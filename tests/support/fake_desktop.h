@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "input/key_tables.h"
 #include "seams/desktop.h"
 
 namespace tavrin::test {
@@ -41,28 +42,11 @@ class FakeDesktop : public Desktop {
   uintptr_t currentLayout = 0x04090409;
 
   // The keys of currentLayout: scan codes (none unless a test gives some),
-  // VkKeyScanExW's answer for each character (a US layout's) and the dead
-  // keys. Asked about any other layout, the fake knows no key.
+  // VkKeyScanExW's answers (without any given, the key tables' US keys) and
+  // dead keys. Another layout has no keys at all.
   std::map<uint16_t, uint16_t> scanCodes;
-  std::map<uint16_t, int16_t> characterKeys = UsCharacterKeys();
+  std::map<uint16_t, int16_t> characterKeys;
   std::vector<uint16_t> deadKeys;
-
-  static std::map<uint16_t, int16_t> UsCharacterKeys() {
-    std::map<uint16_t, int16_t> keys;
-    const char* shifted = ")!@#$%^&*(";
-    for (int i = 0; i < 10; ++i) {
-      keys[static_cast<uint16_t>('0' + i)] = static_cast<int16_t>(0x30 + i);
-      keys[static_cast<uint16_t>(shifted[i])] = static_cast<int16_t>(0x130 + i);
-    }
-    const char* plain = "-=`[];'\\,./";
-    const char* withShift = "_+~{}:\"|<>?";
-    const int16_t oemKeys[] = {0xBD, 0xBB, 0xC0, 0xDB, 0xDD, 0xBA, 0xDE, 0xDC, 0xBC, 0xBE, 0xBF};
-    for (int i = 0; i < 11; ++i) {
-      keys[static_cast<uint16_t>(plain[i])] = oemKeys[i];
-      keys[static_cast<uint16_t>(withShift[i])] = static_cast<int16_t>(0x100 | oemKeys[i]);
-    }
-    return keys;
-  }
 
   // Presentation.
   std::wstring processPath;
@@ -125,8 +109,12 @@ class FakeDesktop : public Desktop {
     return mapType == kMapVirtualKeyToScanCode && it != scanCodes.end() ? it->second : 0;
   }
   int16_t vkKeyScan(uint16_t character, uintptr_t layout) override {
-    const auto it = characterKeys.find(character);
-    return layout == currentLayout && it != characterKeys.end() ? it->second : -1;
+    if (layout != currentLayout) return -1;
+    if (!characterKeys.empty()) return characterKeys.count(character) ? characterKeys[character] : -1;
+    const char name[2] = {static_cast<char>(character), '\0'};
+    bool shift = false;
+    const uint16_t key = LookupKeyCode(name, &shift);
+    return key == NoKey ? -1 : static_cast<int16_t>((shift ? 0x100 : 0) | key);
   }
   void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     record("post %u %04x %04llx %llx", static_cast<unsigned>(window), message,
@@ -140,16 +128,10 @@ class FakeDesktop : public Desktop {
     if (capacity) path[i] = L'\0';
   }
   bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) override {
-    if (adapter == nullptr) {
-      if (index >= displays.size()) return false;
-      device = displays[index];
-      return true;
-    }
-    const bool known = std::any_of(displays.begin(), displays.end(),
-                                   [&](const DisplayDevice& d) { return std::wstring(d.deviceName) == adapter; });
-    if (!known || index > 0 || std::find(withoutMonitor.begin(), withoutMonitor.end(), adapter) != withoutMonitor.end())
-      return false;
-    device = Display((std::wstring(adapter) + L"\\Monitor0").c_str(), 0x3);  // active, attached
+    if (adapter)  // the adapter's one monitor, if it has one
+      return index == 0 && std::find(withoutMonitor.begin(), withoutMonitor.end(), adapter) == withoutMonitor.end();
+    if (index >= displays.size()) return false;
+    device = displays[index];
     return true;
   }
   void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y, uint32_t width,

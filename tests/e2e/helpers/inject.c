@@ -2,8 +2,7 @@
  *
  * Injects input with SendInput, one record per call, so that the harness can
  * be checked against a known source. Events:
- *   kVV / kVV^   press / release of virtual key VV (hex); kVV:SS gives it
- *                scan code SS, kVV:SSx also the extended-key flag
+ *   kVV / kVV^   press / release of virtual key VV (hex)
  *   uXXXX / uXXXX^  a Unicode unit, press / release
  *   m DX DY      relative move (two separate arguments)
  *   l / l^, r / r^, c / c^   left, right, middle (c: centre) press / release
@@ -28,12 +27,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     ZeroMemory(&input, sizeof input);
     if (a[0] == L'k' || a[0] == L'u') {
       input.type = INPUT_KEYBOARD;
-      if (a[0] == L'k') {
-        wchar_t* end = NULL;
-        input.ki.wVk = (WORD)wcstoul(a + 1, &end, 16);
-        if (*end == L':') input.ki.wScan = (WORD)wcstoul(end + 1, &end, 16);
-        if (*end == L'x') input.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
-      }
+      if (a[0] == L'k') input.ki.wVk = (WORD)wcstoul(a + 1, NULL, 16);
       else { input.ki.wScan = (WORD)wcstoul(a + 1, NULL, 16); input.ki.dwFlags = KEYEVENTF_UNICODE; }
       if (up) input.ki.dwFlags |= KEYEVENTF_KEYUP;
     } else if (a[0] == L'm' && i + 2 < argc) {
