@@ -36,6 +36,9 @@ class Win32Desktop final : public Desktop {
   bool isIconic(WindowRef window) override;
   bool isZoomed(WindowRef window) override;
   bool windowRect(WindowRef window, Rect& rect) override;
+  bool monitorWorkArea(WindowRef window, Rect& area) override;
+  bool visibleFrame(WindowRef window, Rect& frame) override;
+  uint32_t windowDpi(WindowRef window) override;
   void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                     uint32_t flags) override;
   void showWindow(WindowRef window, int32_t command) override;
@@ -46,7 +49,6 @@ class Win32Desktop final : public Desktop {
   void setComposition(bool enabled) { composition_.store(enabled, std::memory_order_relaxed); }
   bool windowRunsElevated(WindowRef window) override;
   bool thisProgramElevated() override;
-  int32_t systemMetric(int32_t index) override;
 
   bool isWindowUnicode(WindowRef window) override;
   uint32_t windowThread(WindowRef window) override;

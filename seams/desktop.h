@@ -42,6 +42,15 @@ class Desktop {
   virtual bool isIconic(WindowRef window) = 0;
   virtual bool isZoomed(WindowRef window) = 0;
   virtual bool windowRect(WindowRef window, Rect& rect) = 0;
+  // These three answer in the coordinates of windowRect and setWindowPos.
+  // The work area (the screen without the taskbar) of the monitor that holds
+  // most of the window.
+  virtual bool monitorWorkArea(WindowRef window, Rect& area) = 0;
+  // The window's visible frame, without the invisible resizing borders that
+  // windowRect includes; false where none can be told apart.
+  virtual bool visibleFrame(WindowRef window, Rect& frame) = 0;
+  // The DPI those coordinates have at the window (96 at 100 %).
+  virtual uint32_t windowDpi(WindowRef window) = 0;
   virtual void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                             uint32_t flags) = 0;
   virtual void showWindow(WindowRef window, int32_t command) = 0;
@@ -55,7 +64,6 @@ class Desktop {
   // Whether desktop composition is on (the main thread keeps it current):
   // the left Windows key then holds the window switcher open, not Alt.
   virtual bool compositionEnabled() = 0;
-  virtual int32_t systemMetric(int32_t index) = 0;
   // Whether `window`'s process runs elevated (its token says TokenElevation;
   // opened with PROCESS_QUERY_LIMITED_INFORMATION). False when that cannot be
   // found out. Windows drops injected input aimed at such a window unless
@@ -112,12 +120,14 @@ class NullDesktop : public Desktop {
   bool isIconic(WindowRef) override { return false; }
   bool isZoomed(WindowRef) override { return false; }
   bool windowRect(WindowRef, Rect&) override { return false; }
+  bool monitorWorkArea(WindowRef, Rect&) override { return false; }
+  bool visibleFrame(WindowRef, Rect&) override { return false; }
+  uint32_t windowDpi(WindowRef) override { return 96; }
   void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
   void showWindow(WindowRef, int32_t) override {}
   void sendSysCommand(WindowRef, uint32_t) override {}
   bool isOwnWindow(WindowRef) override { return false; }
   bool compositionEnabled() override { return false; }
-  int32_t systemMetric(int32_t) override { return 0; }
   bool windowRunsElevated(WindowRef) override { return false; }
   bool thisProgramElevated() override { return false; }
   bool isWindowUnicode(WindowRef) override { return true; }

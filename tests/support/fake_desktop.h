@@ -24,8 +24,12 @@ class FakeDesktop : public Desktop {
   bool iconic = false;
   bool zoomed = false;
   Rect rect;
-  int32_t maxTrackWidth = 1936;
-  int32_t maxTrackHeight = 1096;
+  // Its monitor's work area, its visible frame (none unless a test gives
+  // one) and its DPI.
+  Rect workArea{0, 0, 1936, 1096};
+  Rect frame;
+  bool hasFrame = false;
+  uint32_t dpi = 96;
   // Elevation: the windows whose process runs as administrator, and this
   // program's own; the windows whose token was queried, in order (kept out
   // of `calls`, which lists commands).
@@ -71,6 +75,15 @@ class FakeDesktop : public Desktop {
     out = rect;
     return true;
   }
+  bool monitorWorkArea(WindowRef, Rect& out) override {
+    out = workArea;
+    return true;
+  }
+  bool visibleFrame(WindowRef, Rect& out) override {
+    if (hasFrame) out = frame;
+    return hasFrame;
+  }
+  uint32_t windowDpi(WindowRef) override { return dpi; }
   void setWindowPos(WindowRef, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags) override {
     record("setWindowPos %d %d %d %d flags %x", x, y, width, height, flags);
   }
@@ -79,9 +92,6 @@ class FakeDesktop : public Desktop {
   bool isOwnWindow(WindowRef window) override { return window != 0 && window == ownWindow; }
   bool composition = false;
   bool compositionEnabled() override { return composition; }
-  int32_t systemMetric(int32_t index) override {
-    return index == 59 ? maxTrackWidth : index == 60 ? maxTrackHeight : 0;
-  }
 
   bool windowRunsElevated(WindowRef window) override {
     elevationQueries.push_back(window);

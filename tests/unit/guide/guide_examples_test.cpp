@@ -373,7 +373,10 @@ bool Apply(const std::string& given, test::FakeDesktop& desktop) {
     return true;
   }
   if (what == "rect") return static_cast<bool>(words >> desktop.rect.left >> desktop.rect.top >> desktop.rect.right >> desktop.rect.bottom);
-  if (what == "maxtrack") return static_cast<bool>(words >> desktop.maxTrackWidth >> desktop.maxTrackHeight);
+  if (what == "workarea") {
+    Rect& area = desktop.workArea;
+    return static_cast<bool>(words >> area.left >> area.top >> area.right >> area.bottom);
+  }
   if (what == "zoomed") return desktop.zoomed = true;
   if (what == "iconic") return desktop.iconic = true;
   if (what == "caret") {
