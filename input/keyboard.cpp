@@ -49,8 +49,8 @@ void TypeLayoutCharacter(Keyboard& keyboard, uintptr_t layout, char character) {
   const uint8_t state = static_cast<uint8_t>((found >> 8) & 0xFF);
   // A dead key types nothing until the next key, and then perhaps an accented
   // letter: "^" on a German layout. MapVirtualKeyExW marks a key whose
-  // unshifted character is dead, which on the common layouts is also the key
-  // whose shifted one is.
+  // unshifted character is dead; on the common layouts such a key's shifted
+  // character is dead too.
   const bool typesByItself = found != -1 && virtualKey != 0 && virtualKey != 0xFF && TypesWithModifiers(state) &&
                              (keyboard.desktop.mapVirtualKey(virtualKey, kMapVirtualKeyToChar, layout) & kDeadKeyBit) == 0;
   if (!typesByItself) {

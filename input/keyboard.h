@@ -26,8 +26,8 @@ class Keyboard {
   Keyboard& operator=(const Keyboard&) = delete;
 
   // The foreground window's keyboard layout, 0 when there is none to ask.
-  // Asked at the first need and kept: one Keyboard serves one message, whose
-  // keys all go to the window that was in front when it arrived.
+  // Asked at the first need and kept: one Keyboard serves one message, and
+  // all of its keys use the layout of the window in front at the first.
   uintptr_t layout();
 
   Injector& injector;
