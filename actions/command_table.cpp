@@ -15,28 +15,40 @@ namespace {
 
 template <uint16_t VirtualKey>
 void Tap(CommandContext& c, const char*) {
-  TapKey(c.injector, VirtualKey);
+  Keyboard keyboard(c.injector, c.desktop);
+  TapKey(keyboard, VirtualKey);
 }
 
 template <uint16_t VirtualKey>
 void TapWhenPresenting(CommandContext& c, const char*) {
-  if (IsPresentationInFront(c.desktop)) TapKey(c.injector, VirtualKey);
+  if (!IsPresentationInFront(c.desktop)) return;
+  Keyboard keyboard(c.injector, c.desktop);
+  TapKey(keyboard, VirtualKey);
 }
 
 void ZoomIn(CommandContext& c, const char*) { ZoomInForeground(c.desktop); }
 void ZoomOut(CommandContext& c, const char*) { ZoomOutForeground(c.desktop); }
 void SlideBegin(CommandContext& c, const char*) { c.switcherActive = false; }
-void SlideEnd(CommandContext& c, const char*) {
-  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive, c.desktop.compositionEnabled());
+void CloseSwitcherIfOpen(CommandContext& c) {
+  if (!c.switcherActive) return;
+  Keyboard keyboard(c.injector, c.desktop);
+  CloseSwitcher(keyboard, c.switcherActive, c.desktop.compositionEnabled());
 }
-void SlideLeftCommand(CommandContext& c, const char*) { SlideLeft(c.injector, c.switcherActive, c.desktop.compositionEnabled()); }
-void SlideRightCommand(CommandContext& c, const char*) { SlideRight(c.injector, c.switcherActive, c.desktop.compositionEnabled()); }
+void SlideEnd(CommandContext& c, const char*) { CloseSwitcherIfOpen(c); }
+void SlideLeftCommand(CommandContext& c, const char*) {
+  Keyboard keyboard(c.injector, c.desktop);
+  SlideLeft(keyboard, c.switcherActive, c.desktop.compositionEnabled());
+}
+void SlideRightCommand(CommandContext& c, const char*) {
+  Keyboard keyboard(c.injector, c.desktop);
+  SlideRight(keyboard, c.switcherActive, c.desktop.compositionEnabled());
+}
 void SlideUp(CommandContext& c, const char*) {
-  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive, c.desktop.compositionEnabled());
+  CloseSwitcherIfOpen(c);
   MaximizeOrRestoreForeground(c.desktop);
 }
 void SlideDown(CommandContext& c, const char*) {
-  if (c.switcherActive) CloseSwitcher(c.injector, c.switcherActive, c.desktop.compositionEnabled());
+  CloseSwitcherIfOpen(c);
   c.desktop.toggleDesktop();
 }
 void DragStart(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, false); }
@@ -45,9 +57,18 @@ void Drag(CommandContext& c, const char* line) { DragMove(c.injector, line + 5);
 void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, line + 5, c.stop); }
 void PeerMessage(CommandContext& c, const char* line) { HandlePeerMessage(c.seenPeerTitles, c.ui, line); }
 void Shutdown(CommandContext& c, const char*) { RequestShutdown(c.ui); }
-void NewTab(CommandContext& c, const char*) { NewBrowserTab(c.injector); }
-void CloseTab(CommandContext& c, const char*) { PressKeyCombination(c.injector, "CTRL[+]w"); }
-void NextTab(CommandContext& c, const char*) { PressKeyCombination(c.injector, "CTRL[+]TAB"); }
+void NewTab(CommandContext& c, const char*) {
+  Keyboard keyboard(c.injector, c.desktop);
+  NewBrowserTab(keyboard);
+}
+void CloseTab(CommandContext& c, const char*) {
+  Keyboard keyboard(c.injector, c.desktop);
+  PressKeyCombination(keyboard, "CTRL[+]w");
+}
+void NextTab(CommandContext& c, const char*) {
+  Keyboard keyboard(c.injector, c.desktop);
+  PressKeyCombination(keyboard, "CTRL[+]TAB");
+}
 void PresentationRun(CommandContext& c, const char*) { c.desktop.startPresentationProgram(); }
 void PresentationExit(CommandContext& c, const char*) { c.desktop.stopPresentationProgram(); }
 void PresentationSwitch(CommandContext& c, const char*) { SwitchDisplays(c.desktop); }

@@ -40,11 +40,15 @@ void SwitchDisplays(Desktop& desktop) {
   int found = 0;
   for (uint32_t index = 0; index < kDisplayDevicesTried && found < 2; ++index) {
     devices[found] = DisplayDevice{};
-    if (!desktop.enumDisplayDevice(index, devices[found])) break;
+    if (!desktop.enumDisplayDevice(nullptr, index, devices[found])) break;
     // Mirroring drivers and disconnected devices cannot carry the desktop;
     // the next device takes their record.
     if (devices[found].stateFlags & (kDisplayMirroringDriver | kDisplayDisconnect)) continue;
     devices[found].deviceName[sizeof devices[found].deviceName / sizeof(wchar_t) - 1] = L'\0';
+    // An output with no monitor (a laptop's unused HDMI port) is listed like
+    // any other; making it the primary would detach the only screen.
+    DisplayDevice monitor;
+    if (!desktop.enumDisplayDevice(devices[found].deviceName, 0, monitor)) continue;
     ++found;
   }
   if (found < 2) return;

@@ -26,7 +26,8 @@ constexpr uint32_t kDisplayDevicesTried = 10;
 // without regard to case.
 bool IsPresentationPath(const wchar_t* path);
 bool IsPresentationInFront(Desktop& desktop);
-// Moves the desktop from one of the first two displays to the other.
+// Moves the desktop from one of the first two displays with a monitor to the
+// other; with fewer than two, does nothing.
 void SwitchDisplays(Desktop& desktop);
 
 }  // namespace tavrin

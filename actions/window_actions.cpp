@@ -1,21 +1,20 @@
 #include "actions/window_actions.h"
 
 #include "seams/user_interface.h"
-#include "seams/injector.h"
 #include "input/keyboard.h"
 
 namespace tavrin {
 
-void TapKey(Injector& injector, uint16_t virtualKey) {
-  SendKeyEvent(injector, virtualKey, false);
-  SendKeyEvent(injector, virtualKey, true);
+void TapKey(Keyboard& keyboard, uint16_t virtualKey) {
+  SendKeyEvent(keyboard, virtualKey, false);
+  SendKeyEvent(keyboard, virtualKey, true);
 }
 
-void NewBrowserTab(Injector& injector) {
-  SendKeyEvent(injector, kVkControl, false);
-  SendKeyEvent(injector, kVkT, false);
-  SendKeyEvent(injector, kVkT, true);
-  SendKeyEvent(injector, kVkControl, true);
+void NewBrowserTab(Keyboard& keyboard) {
+  SendKeyEvent(keyboard, kVkControl, false);
+  SendKeyEvent(keyboard, kVkT, false);
+  SendKeyEvent(keyboard, kVkT, true);
+  SendKeyEvent(keyboard, kVkControl, true);
 }
 
 namespace {
@@ -55,30 +54,65 @@ void ToggleMaximizeForeground(Desktop& desktop) {
   desktop.sendSysCommand(window, HasStyle(style, kStyleMaximize) ? kScRestore : kScMaximize);
 }
 
-void ZoomOutRect(Rect& rect) {
+int32_t ZoomStep(uint32_t dpi) {
+  if (dpi == 0) dpi = 96;
+  return static_cast<int32_t>((static_cast<uint32_t>(kZoomStep) * dpi + 48) / 96);
+}
+
+void ZoomOutRect(Rect& rect, int32_t step) {
   const int32_t oldLeft = rect.left;
-  rect.left += kZoomStep;
-  if (rect.left > rect.right - kZoomStep) rect.left = oldLeft;
+  rect.left += step;
+  if (rect.left > rect.right - step) rect.left = oldLeft;
   const int32_t oldTop = rect.top;
-  rect.top += kZoomStep;
-  if (rect.top > rect.bottom - kZoomStep) rect.top = oldTop;
-  rect.right -= kZoomStep;
+  rect.top += step;
+  if (rect.top > rect.bottom - step) rect.top = oldTop;
+  rect.right -= step;
   if (rect.right - rect.left < kZoomMinWidth) rect.right = rect.left + kZoomMinWidth;
-  rect.bottom -= kZoomStep;
+  rect.bottom -= step;
   if (rect.bottom - rect.top < kZoomMinHeight) rect.bottom = rect.top + kZoomMinHeight;
 }
 
-bool ZoomInRect(Rect& rect, int32_t maxWidth, int32_t maxHeight) {
-  rect.left -= kZoomStep;
-  if (rect.left < 0) rect.left = 0;
-  rect.top -= kZoomStep;
-  if (rect.top < 0) rect.top = 0;
-  rect.right += kZoomStep;
+bool ZoomInRect(Rect& rect, const Rect& bounds, int32_t step) {
+  const int32_t maxWidth = bounds.right - bounds.left;
+  const int32_t maxHeight = bounds.bottom - bounds.top;
+  rect.left -= step;
+  if (rect.left < bounds.left) rect.left = bounds.left;
+  rect.top -= step;
+  if (rect.top < bounds.top) rect.top = bounds.top;
+  rect.right += step;
   if (rect.right - rect.left > maxWidth) rect.right = rect.left + maxWidth;
-  rect.bottom += kZoomStep;
+  rect.bottom += step;
   if (rect.bottom - rect.top > maxHeight) rect.bottom = rect.top + maxHeight;
   return !(rect.bottom - rect.top == maxHeight && rect.right - rect.left == maxWidth);
 }
+
+namespace {
+
+// A window as the zoom sizes it: its visible frame, and how far its window
+// rectangle reaches past that frame on each side (the invisible resizing
+// borders), which stay as they are when it moves.
+struct ZoomedWindow {
+  Rect frame;
+  Rect borders;
+};
+
+bool Measure(Desktop& desktop, WindowRef window, ZoomedWindow& zoomed) {
+  Rect rect;
+  if (!desktop.windowRect(window, rect)) return false;
+  if (!desktop.visibleFrame(window, zoomed.frame)) zoomed.frame = rect;
+  zoomed.borders = {zoomed.frame.left - rect.left, zoomed.frame.top - rect.top, rect.right - zoomed.frame.right,
+                    rect.bottom - zoomed.frame.bottom};
+  return true;
+}
+
+void Place(Desktop& desktop, WindowRef window, const ZoomedWindow& zoomed) {
+  const Rect& f = zoomed.frame;
+  const Rect& b = zoomed.borders;
+  desktop.setWindowPos(window, f.left - b.left, f.top - b.top, f.right - f.left + b.left + b.right,
+                       f.bottom - f.top + b.top + b.bottom, kSwpNoZOrderNoOwnerZOrder);
+}
+
+}  // namespace
 
 void ZoomOutForeground(Desktop& desktop) {
   const WindowRef window = ForeignForeground(desktop);
@@ -88,11 +122,10 @@ void ZoomOutForeground(Desktop& desktop) {
     desktop.showWindow(window, kSwRestore);
     return;
   }
-  Rect rect;
-  if (!desktop.windowRect(window, rect)) return;
-  ZoomOutRect(rect);
-  desktop.setWindowPos(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                       kSwpNoZOrderNoOwnerZOrder);
+  ZoomedWindow zoomed;
+  if (!Measure(desktop, window, zoomed)) return;
+  ZoomOutRect(zoomed.frame, ZoomStep(desktop.windowDpi(window)));
+  Place(desktop, window, zoomed);
 }
 
 void ZoomInForeground(Desktop& desktop) {
@@ -101,16 +134,16 @@ void ZoomInForeground(Desktop& desktop) {
   if (desktop.isZoomed(window) || desktop.isIconic(window) ||
       !HasStyle(desktop.windowStyle(window), kStyleThickFrame))
     return;
-  const int32_t maxWidth = desktop.systemMetric(kSmCxMaxTrack);
-  const int32_t maxHeight = desktop.systemMetric(kSmCyMaxTrack);
-  Rect rect;
-  if (!desktop.windowRect(window, rect)) return;
-  if (!ZoomInRect(rect, maxWidth, maxHeight)) {
+  // The window's own monitor: on one left of or above the primary, bounds
+  // at 0 would pull the window over to the primary.
+  ZoomedWindow zoomed;
+  Rect bounds;
+  if (!Measure(desktop, window, zoomed) || !desktop.monitorWorkArea(window, bounds)) return;
+  if (!ZoomInRect(zoomed.frame, bounds, ZoomStep(desktop.windowDpi(window)))) {
     desktop.showWindow(window, kSwMaximize);
     return;
   }
-  desktop.setWindowPos(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                       kSwpNoZOrderNoOwnerZOrder);
+  Place(desktop, window, zoomed);
 }
 
 void MaximizeOrRestoreForeground(Desktop& desktop) {
@@ -122,43 +155,43 @@ void MaximizeOrRestoreForeground(Desktop& desktop) {
 
 namespace {
 
-void Tab(Injector& injector) { TapKey(injector, kVkTab); }
+void Tab(Keyboard& keyboard) { TapKey(keyboard, kVkTab); }
 
-void ShiftTab(Injector& injector) {
-  SendKeyEvent(injector, kVkShift, false);
-  Tab(injector);
-  SendKeyEvent(injector, kVkShift, true);
+void ShiftTab(Keyboard& keyboard) {
+  SendKeyEvent(keyboard, kVkShift, false);
+  Tab(keyboard);
+  SendKeyEvent(keyboard, kVkShift, true);
 }
 
 }  // namespace
 
-void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward, bool composition) {
+void OpenSwitcher(Keyboard& keyboard, bool& switcherActive, bool backward, bool composition) {
   if (composition) {
     // With composition the left Windows key holds the switcher open.
-    SendKeyEvent(injector, kVkLeftWindows, false);
-    Tab(injector);
-    if (backward) ShiftTab(injector);
+    SendKeyEvent(keyboard, kVkLeftWindows, false);
+    Tab(keyboard);
+    if (backward) ShiftTab(keyboard);
   } else {
-    SendKeyEvent(injector, kVkMenu, false);
-    if (backward) ShiftTab(injector);
-    else Tab(injector);
+    SendKeyEvent(keyboard, kVkMenu, false);
+    if (backward) ShiftTab(keyboard);
+    else Tab(keyboard);
   }
   switcherActive = true;
 }
 
-void CloseSwitcher(Injector& injector, bool& switcherActive, bool composition) {
-  SendKeyEvent(injector, SwitcherKey(composition), true);
+void CloseSwitcher(Keyboard& keyboard, bool& switcherActive, bool composition) {
+  SendKeyEvent(keyboard, SwitcherKey(composition), true);
   switcherActive = false;
 }
 
-void SlideLeft(Injector& injector, bool& switcherActive, bool composition) {
-  if (!switcherActive) OpenSwitcher(injector, switcherActive, true, composition);
-  else ShiftTab(injector);
+void SlideLeft(Keyboard& keyboard, bool& switcherActive, bool composition) {
+  if (!switcherActive) OpenSwitcher(keyboard, switcherActive, true, composition);
+  else ShiftTab(keyboard);
 }
 
-void SlideRight(Injector& injector, bool& switcherActive, bool composition) {
-  if (!switcherActive) OpenSwitcher(injector, switcherActive, false, composition);
-  else Tab(injector);
+void SlideRight(Keyboard& keyboard, bool& switcherActive, bool composition) {
+  if (!switcherActive) OpenSwitcher(keyboard, switcherActive, false, composition);
+  else Tab(keyboard);
 }
 
 void RequestShutdown(UserInterface& ui) { ui.requestShutdown(); }

@@ -8,7 +8,7 @@
 
 namespace tavrin {
 
-class Injector;
+class Keyboard;
 class UserInterface;
 
 
@@ -19,17 +19,16 @@ constexpr uint32_t kScRestore = 0xF120;
 constexpr uint32_t kScMaximize = 0xF030;
 constexpr int32_t kSwRestore = 9;
 constexpr int32_t kSwMaximize = 3;
-constexpr int32_t kSmCxMaxTrack = 59;
-constexpr int32_t kSmCyMaxTrack = 60;
 constexpr uint32_t kSwpNoZOrderNoOwnerZOrder = 0x0204;  // SWP_NOZORDER | SWP_NOOWNERZORDER
 
-// Zoom: pixels per side per command, and the smallest size zooming out leaves.
+// Zoom: pixels per side per command at 100 % (96 DPI), and the smallest size
+// zooming out leaves.
 constexpr int32_t kZoomStep = 30;
 constexpr int32_t kZoomMinWidth = 100;
 constexpr int32_t kZoomMinHeight = 80;
 
-void TapKey(Injector& injector, uint16_t virtualKey);
-void NewBrowserTab(Injector& injector);
+void TapKey(Keyboard& keyboard, uint16_t virtualKey);
+void NewBrowserTab(Keyboard& keyboard);
 
 void CloseForeground(Desktop& desktop);
 void MinimizeForeground(Desktop& desktop);
@@ -39,17 +38,21 @@ void ZoomOutForeground(Desktop& desktop);
 // "slideup" after the switcher is closed: maximise or restore.
 void MaximizeOrRestoreForeground(Desktop& desktop);
 
-// The zoom arithmetic on a window rectangle. Returns false when the window is
-// to be maximised instead of moved (zoom in only).
-bool ZoomInRect(Rect& rect, int32_t maxWidth, int32_t maxHeight);
-void ZoomOutRect(Rect& rect);
+// The zoom step at a window's DPI: 30 pixels at 100 %, 45 at 150 %.
+int32_t ZoomStep(uint32_t dpi);
+// The zoom arithmetic on a window's visible frame, `step` pixels a side.
+// Zooming in keeps the left and top edges inside `bounds`, the work area of
+// the window's own monitor, and the size within its size; it returns false
+// when the window is to be maximised instead.
+bool ZoomInRect(Rect& rect, const Rect& bounds, int32_t step);
+void ZoomOutRect(Rect& rect, int32_t step);
 
 // The switcher is held open by Alt, or with desktop composition
 // (`composition`, Desktop::compositionEnabled) by the left Windows key.
-void OpenSwitcher(Injector& injector, bool& switcherActive, bool backward, bool composition);
-void CloseSwitcher(Injector& injector, bool& switcherActive, bool composition);
-void SlideLeft(Injector& injector, bool& switcherActive, bool composition);
-void SlideRight(Injector& injector, bool& switcherActive, bool composition);
+void OpenSwitcher(Keyboard& keyboard, bool& switcherActive, bool backward, bool composition);
+void CloseSwitcher(Keyboard& keyboard, bool& switcherActive, bool composition);
+void SlideLeft(Keyboard& keyboard, bool& switcherActive, bool composition);
+void SlideRight(Keyboard& keyboard, bool& switcherActive, bool composition);
 // The key that holds the switcher open.
 inline uint16_t SwitcherKey(bool composition) { return composition ? kVkLeftWindows : kVkMenu; }
 

@@ -5,6 +5,7 @@
 #include "app/win32_platform.h"
 #include "shell/elevation_notice.h"
 
+#include <dwmapi.h>
 #include <iphlpapi.h>
 #include <netioapi.h>
 #include <ole2.h>
@@ -23,7 +24,9 @@
 namespace tavrin {
 
 // The portable core builds input records from its own copies of these values.
-static_assert(kKeyEventKeyUp == KEYEVENTF_KEYUP && kKeyEventUnicode == KEYEVENTF_UNICODE);
+static_assert(kKeyEventExtendedKey == KEYEVENTF_EXTENDEDKEY && kKeyEventKeyUp == KEYEVENTF_KEYUP &&
+              kKeyEventUnicode == KEYEVENTF_UNICODE);
+static_assert(kMapVirtualKeyToScanCode == MAPVK_VK_TO_VSC && kMapVirtualKeyToChar == MAPVK_VK_TO_CHAR);
 static_assert(kMouseMove == MOUSEEVENTF_MOVE && kMouseLeftDown == MOUSEEVENTF_LEFTDOWN &&
               kMouseLeftUp == MOUSEEVENTF_LEFTUP && kMouseRightDown == MOUSEEVENTF_RIGHTDOWN &&
               kMouseRightUp == MOUSEEVENTF_RIGHTUP && kMouseMiddleDown == MOUSEEVENTF_MIDDLEDOWN &&
@@ -127,6 +130,56 @@ bool Win32Desktop::windowRect(WindowRef window, Rect& rect) {
   return true;
 }
 
+namespace {
+
+Rect ToRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+
+// A function of user32 or dwmapi that older systems lack, looked up by name.
+template <typename Function>
+Function SystemFunction(HMODULE module, const char* name) {
+  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// Whether this thread sees other programs' windows in physical pixels (it
+// is per-monitor DPI aware). Otherwise Windows scales their coordinates to
+// 96 DPI for it, the zoom step with them, and the frame the window manager
+// reports, always in physical pixels, would not fit them.
+bool PerMonitorAware() {
+  const HMODULE user32 = GetModuleHandleW(L"user32");
+  const auto context = SystemFunction<HANDLE(WINAPI*)()>(user32, "GetThreadDpiAwarenessContext");
+  const auto awareness = SystemFunction<int(WINAPI*)(HANDLE)>(user32, "GetAwarenessFromDpiAwarenessContext");
+  constexpr int kPerMonitorAware = 2;  // DPI_AWARENESS_PER_MONITOR_AWARE
+  return context && awareness && awareness(context()) == kPerMonitorAware;
+}
+
+}  // namespace
+
+bool Win32Desktop::monitorWorkArea(WindowRef window, Rect& area) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(MonitorFromWindow(ToHandle(window), MONITOR_DEFAULTTONEAREST), &info)) return false;
+  area = ToRect(info.rcWork);
+  return true;
+}
+
+bool Win32Desktop::visibleFrame(WindowRef window, Rect& frame) {
+  if (!PerMonitorAware()) return false;
+  const unique_hmodule dwm(LoadLibraryW(L"dwmapi"));
+  const auto attribute = SystemFunction<HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD)>(dwm.get(), "DwmGetWindowAttribute");
+  RECT bounds;
+  if (!attribute || attribute(ToHandle(window), DWMWA_EXTENDED_FRAME_BOUNDS, &bounds, sizeof bounds) != S_OK)
+    return false;
+  frame = ToRect(bounds);
+  return true;
+}
+
+uint32_t Win32Desktop::windowDpi(WindowRef window) {
+  if (!PerMonitorAware()) return 96;
+  const auto dpiForWindow = SystemFunction<UINT(WINAPI*)(HWND)>(GetModuleHandleW(L"user32"), "GetDpiForWindow");
+  const UINT dpi = dpiForWindow ? dpiForWindow(ToHandle(window)) : 0;
+  return dpi ? dpi : 96;
+}
+
 void Win32Desktop::setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                                 uint32_t flags) {
   if (!Answers(ToHandle(window))) return;
@@ -184,8 +237,6 @@ bool Win32Desktop::isOwnWindow(WindowRef window) {
   return process == GetCurrentProcessId();
 }
 
-int32_t Win32Desktop::systemMetric(int32_t index) { return GetSystemMetrics(index); }
-
 bool Win32Desktop::isWindowUnicode(WindowRef window) { return IsWindowUnicode(ToHandle(window)) != FALSE; }
 
 uint32_t Win32Desktop::windowThread(WindowRef window) {
@@ -221,6 +272,14 @@ uintptr_t Win32Desktop::keyboardLayout(uint32_t thread) {
   return reinterpret_cast<uintptr_t>(GetKeyboardLayout(thread));
 }
 
+uint32_t Win32Desktop::mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) {
+  return MapVirtualKeyExW(code, mapType, reinterpret_cast<HKL>(layout));
+}
+
+int16_t Win32Desktop::vkKeyScan(uint16_t character, uintptr_t layout) {
+  return VkKeyScanExW(static_cast<WCHAR>(character), reinterpret_cast<HKL>(layout));
+}
+
 void Win32Desktop::postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   PostMessageW(ToHandle(window), message, wParam, lParam);
 }
@@ -241,10 +300,10 @@ void Win32Desktop::foregroundProcessPath(wchar_t* path, uint32_t capacity) {
   path[capacity - 1] = L'\0';
 }
 
-bool Win32Desktop::enumDisplayDevice(uint32_t index, DisplayDevice& device) {
+bool Win32Desktop::enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) {
   DISPLAY_DEVICEW record = {};
   record.cb = sizeof record;
-  if (!EnumDisplayDevicesW(nullptr, index, &record, EDD_GET_DEVICE_INTERFACE_NAME)) return false;
+  if (!EnumDisplayDevicesW(adapter, index, &record, EDD_GET_DEVICE_INTERFACE_NAME)) return false;
   static_assert(sizeof device.deviceName == sizeof record.DeviceName, "device names have 32 units");
   std::memcpy(device.deviceName, record.DeviceName, sizeof device.deviceName);
   device.deviceName[31] = L'\0';

@@ -36,6 +36,9 @@ class Win32Desktop final : public Desktop {
   bool isIconic(WindowRef window) override;
   bool isZoomed(WindowRef window) override;
   bool windowRect(WindowRef window, Rect& rect) override;
+  bool monitorWorkArea(WindowRef window, Rect& area) override;
+  bool visibleFrame(WindowRef window, Rect& frame) override;
+  uint32_t windowDpi(WindowRef window) override;
   void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                     uint32_t flags) override;
   void showWindow(WindowRef window, int32_t command) override;
@@ -46,7 +49,6 @@ class Win32Desktop final : public Desktop {
   void setComposition(bool enabled) { composition_.store(enabled, std::memory_order_relaxed); }
   bool windowRunsElevated(WindowRef window) override;
   bool thisProgramElevated() override;
-  int32_t systemMetric(int32_t index) override;
 
   bool isWindowUnicode(WindowRef window) override;
   uint32_t windowThread(WindowRef window) override;
@@ -54,11 +56,13 @@ class Win32Desktop final : public Desktop {
   void attachThreadInput(uint32_t thread, bool attach) override;
   int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) override;
   uintptr_t keyboardLayout(uint32_t thread) override;
+  uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) override;
+  int16_t vkKeyScan(uint16_t character, uintptr_t layout) override;
   void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   void sleepMilliseconds(uint32_t milliseconds) override;
 
   void foregroundProcessPath(wchar_t* path, uint32_t capacity) override;
-  bool enumDisplayDevice(uint32_t index, DisplayDevice& device) override;
+  bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) override;
   void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
                              uint32_t width, uint32_t height, uint32_t flags) override;
 

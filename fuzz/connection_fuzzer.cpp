@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "input/keyboard.h"
 #include "server/remote_server.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
@@ -131,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Both phones go away: what they hold is let go, as when a connection ends.
   for (ClientConnection* phone : phones) {
-    phone->held.releaseAll(server.injector);
+    Keyboard keyboard(server.injector, desktop);
+    phone->held.releaseAll(keyboard);
     delete phone;
   }
   if (down.keys.any() || down.buttons.any()) Fail("input left down");

@@ -1,5 +1,6 @@
 #include "input/held_input.h"
 
+#include "input/keyboard.h"
 #include "seams/injector.h"
 
 namespace tavrin {
@@ -33,7 +34,8 @@ bool HeldInput::holds(uint16_t entry) const {
   return false;
 }
 
-void HeldInput::releaseAll(Injector& injector) {
+void HeldInput::releaseAll(Keyboard& keyboard) {
+  Injector& injector = keyboard.injector;
   // Empty the record first: the injector may itself take releases off
   // records, this one included.
   uint16_t pending[kCapacity];
@@ -45,7 +47,7 @@ void HeldInput::releaseAll(Injector& injector) {
       case Button(LeftButton): injector.mouse(0, 0, 0, kMouseLeftUp); break;
       case Button(RightButton): injector.mouse(0, 0, 0, kMouseRightUp); break;
       case Button(MiddleButton): injector.mouse(0, 0, 0, kMouseMiddleUp); break;
-      default: injector.key(pending[i], 0, kKeyEventKeyUp); break;
+      default: SendKeyEvent(keyboard, pending[i], true); break;
     }
   }
 }

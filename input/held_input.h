@@ -6,7 +6,7 @@
 
 namespace tavrin {
 
-class Injector;
+class Keyboard;
 
 // An entry is a virtual-key code (0x01..0xFF) or a mouse button, kept as
 // Button(its MouseButton number).
@@ -20,9 +20,9 @@ struct HeldInput {
   void press(uint16_t entry);    // adds it unless already held
   void release(uint16_t entry);  // removes it if held
   bool holds(uint16_t entry) const;
-  // Releases everything held, newest first, with the same kind of events, and
-  // empties the record.
-  void releaseAll(Injector& injector);
+  // Releases everything held, newest first, with the same kind of events
+  // (keys as the keyboard sends them), and empties the record.
+  void releaseAll(Keyboard& keyboard);
 };
 
 }  // namespace tavrin

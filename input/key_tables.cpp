@@ -68,6 +68,20 @@ constexpr KeyRow kShiftedCharRows[] = {
     {":", 0xBA}, {"\"", 0xDE}, {"|", 0xDC}, {"<", 0xBC}, {">", 0xBE}, {"?", 0xBF},
 };
 
+// Without the flag a navigation key is taken for its number-pad twin: with
+// Num Lock on, Shift+Left then moves instead of selecting.
+constexpr uint16_t kExtendedKeys[] = {
+    0x21, 0x22, 0x23, 0x24,  // VK_PRIOR, VK_NEXT, VK_END, VK_HOME
+    0x25, 0x26, 0x27, 0x28,  // VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN
+    0x2C, 0x2D, 0x2E,        // VK_SNAPSHOT, VK_INSERT, VK_DELETE
+    0x5B, 0x5C, 0x5D,        // VK_LWIN, VK_RWIN, VK_APPS
+    0x6F, 0x90,              // VK_DIVIDE, VK_NUMLOCK
+    0xA3, 0xA5,              // VK_RCONTROL, VK_RMENU
+    0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC,  // VK_BROWSER_BACK ... VK_BROWSER_HOME
+    0xAD, 0xAE, 0xAF,                          // VK_VOLUME_MUTE, VK_VOLUME_DOWN, VK_VOLUME_UP
+    0xB0, 0xB1, 0xB2, 0xB3,                    // VK_MEDIA_NEXT_TRACK, _PREV_TRACK, _STOP, _PLAY_PAUSE
+};
+
 static_assert(sizeof kKeyNameRows / sizeof kKeyNameRows[0] == 82);
 static_assert(sizeof kShiftedCharRows / sizeof kShiftedCharRows[0] == 47);
 
@@ -88,6 +102,12 @@ const KeyTable& KeyNameTable() {
 const KeyTable& ShiftedCharTable() {
   static const KeyTable table = Build(kShiftedCharRows);
   return table;
+}
+
+bool IsExtendedKey(uint16_t virtualKey) {
+  for (const uint16_t key : kExtendedKeys)
+    if (key == virtualKey) return true;
+  return false;
 }
 
 uint16_t LookupKeyCode(const char* name, bool* needsShift) {

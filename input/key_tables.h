@@ -21,4 +21,11 @@ const KeyTable& ShiftedCharTable();  // 47 rows: characters typed with Shift on 
 // given, is set to false or true on a hit and left alone on a miss.
 uint16_t LookupKeyCode(const char* name, bool* needsShift = nullptr);
 
+// Whether a keyboard sends the key with the E0 prefix, which Windows marks
+// as the extended-key flag: the navigation keys left of the number pad, the
+// right Ctrl and Alt, the Windows and Menu keys, Num Lock, the pad's Divide,
+// Print Screen, and the media, volume and browser keys. The layout cannot
+// say so (Wine's MapVirtualKeyExW never reports the prefix), so this table does.
+bool IsExtendedKey(uint16_t virtualKey);
+
 }  // namespace tavrin

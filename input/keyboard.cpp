@@ -2,26 +2,96 @@
 
 #include <cstring>
 
+#include "seams/desktop.h"
 #include "seams/injector.h"
 #include "input/key_tables.h"
 
 namespace tavrin {
 
-void SendKeyEvent(Injector& injector, uint16_t virtualKey, bool release) {
-  injector.key(virtualKey, 0, release ? kKeyEventKeyUp : 0);
+uintptr_t Keyboard::layout() {
+  if (!layoutKnown_) {
+    layout_ = desktop.keyboardLayout(desktop.windowThread(desktop.foregroundWindow()));
+    layoutKnown_ = true;
+  }
+  return layout_;
 }
 
-void TypeKeyToken(Injector& injector, const char* token) {
+void SendKeyEvent(Keyboard& keyboard, uint16_t virtualKey, bool release) {
+  const uint32_t scanCode = keyboard.desktop.mapVirtualKey(virtualKey, kMapVirtualKeyToScanCode, keyboard.layout());
+  uint32_t flags = release ? kKeyEventKeyUp : 0;
+  if (IsExtendedKey(virtualKey)) flags |= kKeyEventExtendedKey;
+  keyboard.injector.key(virtualKey, static_cast<uint16_t>(scanCode), flags);
+}
+
+namespace {
+
+// One printable ASCII character other than a letter or the space: the
+// characters that sit on different keys from layout to layout. A letter's
+// virtual key is that letter on every layout that has it.
+bool IsLayoutCharacter(const char* token) {
+  const char c = token[0];
+  return c > ' ' && c <= '~' && token[1] == '\0' && !(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z');
+}
+
+// Shift, and Ctrl+Alt, which is how Windows reports AltGr: pressed with a
+// key they type a character. Ctrl or Alt alone would make a shortcut or
+// open a menu instead, and the layout-specific states (Hankaku, the
+// reserved bits) cannot be pressed as keys.
+bool TypesWithModifiers(uint8_t state) {
+  const uint8_t withoutShift = state & static_cast<uint8_t>(~kShiftStateShift);
+  return withoutShift == 0 || withoutShift == (kShiftStateControl | kShiftStateAlt);
+}
+
+void TypeLayoutCharacter(Keyboard& keyboard, uintptr_t layout, char character) {
+  const uint16_t unit = static_cast<unsigned char>(character);
+  const int16_t found = keyboard.desktop.vkKeyScan(unit, layout);
+  const uint16_t virtualKey = static_cast<uint16_t>(found & 0xFF);
+  const uint8_t state = static_cast<uint8_t>((found >> 8) & 0xFF);
+  // A dead key types nothing until the next key, and then perhaps an accented
+  // letter: "^" on a German layout. MapVirtualKeyExW marks a key whose
+  // unshifted character is dead; on the common layouts such a key's shifted
+  // character is dead too.
+  const bool typesByItself = found != -1 && virtualKey != 0 && virtualKey != 0xFF && TypesWithModifiers(state) &&
+                             (keyboard.desktop.mapVirtualKey(virtualKey, kMapVirtualKeyToChar, layout) & kDeadKeyBit) == 0;
+  if (!typesByItself) {
+    keyboard.injector.key(0, unit, kKeyEventUnicode);
+    keyboard.injector.key(0, unit, kKeyEventUnicode | kKeyEventKeyUp);
+    return;
+  }
+  const bool shift = (state & kShiftStateShift) != 0;
+  const bool altGr = (state & kShiftStateControl) != 0;
+  if (shift) SendKeyEvent(keyboard, kVkShift, false);
+  if (altGr) {
+    SendKeyEvent(keyboard, kVkControl, false);
+    SendKeyEvent(keyboard, kVkMenu, false);
+  }
+  SendKeyEvent(keyboard, virtualKey, false);
+  SendKeyEvent(keyboard, virtualKey, true);
+  if (altGr) {
+    SendKeyEvent(keyboard, kVkMenu, true);
+    SendKeyEvent(keyboard, kVkControl, true);
+  }
+  if (shift) SendKeyEvent(keyboard, kVkShift, true);
+}
+
+}  // namespace
+
+void TypeKeyToken(Keyboard& keyboard, const char* token) {
+  // Without a layout to ask (no desktop) the tables' US keys stand in.
+  if (IsLayoutCharacter(token) && keyboard.layout() != 0) {
+    TypeLayoutCharacter(keyboard, keyboard.layout(), token[0]);
+    return;
+  }
   bool needsShift = false;
   const uint16_t code = LookupKeyCode(token, &needsShift);
   if (code == NoKey) return;
-  if (needsShift) SendKeyEvent(injector, kVkShift, false);
-  SendKeyEvent(injector, code, false);
-  SendKeyEvent(injector, code, true);
-  if (needsShift) SendKeyEvent(injector, kVkShift, true);
+  if (needsShift) SendKeyEvent(keyboard, kVkShift, false);
+  SendKeyEvent(keyboard, code, false);
+  SendKeyEvent(keyboard, code, true);
+  if (needsShift) SendKeyEvent(keyboard, kVkShift, true);
 }
 
-void PressKeyCombination(Injector& injector, const char* token) {
+void PressKeyCombination(Keyboard& keyboard, const char* token) {
   const char* separator = std::strstr(token, "[+]");
   if (!separator) return;
   // The first name is copied out so that it can be looked up zero-terminated;
@@ -34,16 +104,16 @@ void PressKeyCombination(Injector& injector, const char* token) {
   const uint16_t firstCode = LookupKeyCode(first);
   const uint16_t secondCode = LookupKeyCode(separator + 3);
   if (firstCode == NoKey || secondCode == NoKey) return;
-  SendKeyEvent(injector, firstCode, false);
-  SendKeyEvent(injector, secondCode, false);
-  SendKeyEvent(injector, secondCode, true);
-  SendKeyEvent(injector, firstCode, true);
+  SendKeyEvent(keyboard, firstCode, false);
+  SendKeyEvent(keyboard, secondCode, false);
+  SendKeyEvent(keyboard, secondCode, true);
+  SendKeyEvent(keyboard, firstCode, true);
 }
 
 namespace {
 
 struct KeyParser {
-  Injector& injector;
+  Keyboard& keyboard;
   bool holdPending = false;
   bool codeArmed = false;
   uint16_t armedCode = NoKey;
@@ -52,8 +122,8 @@ struct KeyParser {
     if (codeArmed) {
       holdPending = false;
       codeArmed = false;
-      if (token[0] == 'd') SendKeyEvent(injector, armedCode, false);
-      else if (token[0] == 'u') SendKeyEvent(injector, armedCode, true);
+      if (token[0] == 'd') SendKeyEvent(keyboard, armedCode, false);
+      else if (token[0] == 'u') SendKeyEvent(keyboard, armedCode, true);
       return;
     }
     if (holdPending) {
@@ -71,21 +141,21 @@ struct KeyParser {
       return;
     }
     if (std::strstr(token, "[+]")) {
-      PressKeyCombination(injector, token);
+      PressKeyCombination(keyboard, token);
       return;
     }
     if (token[0] == '\0' && endedBySpace) {
-      TypeKeyToken(injector, " ");
+      TypeKeyToken(keyboard, " ");
       return;
     }
-    TypeKeyToken(injector, token);
+    TypeKeyToken(keyboard, token);
   }
 };
 
 }  // namespace
 
-void HandleKeyMessage(Injector& injector, const char* payload, int32_t length) {
-  KeyParser parser{injector};
+void HandleKeyMessage(Keyboard& keyboard, const char* payload, int32_t length) {
+  KeyParser parser{keyboard};
   char token[kTokenCapacity] = {};
   int32_t tokenLength = 0;
   for (int32_t position = 0; position <= length; ++position) {

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "seams/input_codes.h"
+
 namespace tavrin {
 
 using WindowRef = uintptr_t;  // 0 means "no window"
@@ -40,6 +42,15 @@ class Desktop {
   virtual bool isIconic(WindowRef window) = 0;
   virtual bool isZoomed(WindowRef window) = 0;
   virtual bool windowRect(WindowRef window, Rect& rect) = 0;
+  // These three answer in the coordinates of windowRect and setWindowPos.
+  // The work area (the screen without the taskbar) of the monitor that holds
+  // most of the window.
+  virtual bool monitorWorkArea(WindowRef window, Rect& area) = 0;
+  // The window's visible frame, without the invisible resizing borders that
+  // windowRect includes; false where none can be told apart.
+  virtual bool visibleFrame(WindowRef window, Rect& frame) = 0;
+  // The DPI those coordinates have at the window (96 at 100 %).
+  virtual uint32_t windowDpi(WindowRef window) = 0;
   virtual void setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t width, int32_t height,
                             uint32_t flags) = 0;
   virtual void showWindow(WindowRef window, int32_t command) = 0;
@@ -53,7 +64,6 @@ class Desktop {
   // Whether desktop composition is on (the main thread keeps it current):
   // the left Windows key then holds the window switcher open, not Alt.
   virtual bool compositionEnabled() = 0;
-  virtual int32_t systemMetric(int32_t index) = 0;
   // Whether `window`'s process runs above this program: its integrity level
   // is higher (elevated, or a system process; one that may not be opened
   // counts as higher). Windows drops injected input aimed at such a window.
@@ -75,11 +85,22 @@ class Desktop {
   virtual void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
   virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
 
+  // Keys as a keyboard layout (keyboardLayout's handle) has them.
+  // MapVirtualKeyExW: `code` translated as `mapType` (kMapVirtualKeyTo*)
+  // says, in `layout`; 0 when the layout has no translation.
+  virtual uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) = 0;
+  // VkKeyScanExW: the key that types `character` in `layout`, its virtual
+  // key in the low byte and its shift state (kShiftState*) in the high
+  // byte; -1 when no key of the layout types it.
+  virtual int16_t vkKeyScan(uint16_t character, uintptr_t layout) = 0;
+
   // Presentation control.
   // Full path of the main executable of the foreground window's process, or
   // an empty text; writes at most `capacity` units including the zero.
   virtual void foregroundProcessPath(wchar_t* path, uint32_t capacity) = 0;
-  virtual bool enumDisplayDevice(uint32_t index, DisplayDevice& device) = 0;
+  // EnumDisplayDevicesW: with `adapter` null the display adapters, else the
+  // monitors attached to the adapter of that device name.
+  virtual bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) = 0;
   // ChangeDisplaySettingsExW; `deviceName` null and `fields` 0 mean "no
   // device, no mode" (the final apply).
   virtual void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
@@ -100,12 +121,14 @@ class NullDesktop : public Desktop {
   bool isIconic(WindowRef) override { return false; }
   bool isZoomed(WindowRef) override { return false; }
   bool windowRect(WindowRef, Rect&) override { return false; }
+  bool monitorWorkArea(WindowRef, Rect&) override { return false; }
+  bool visibleFrame(WindowRef, Rect&) override { return false; }
+  uint32_t windowDpi(WindowRef) override { return 96; }
   void setWindowPos(WindowRef, int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
   void showWindow(WindowRef, int32_t) override {}
   void sendSysCommand(WindowRef, uint32_t) override {}
   bool isOwnWindow(WindowRef) override { return false; }
   bool compositionEnabled() override { return false; }
-  int32_t systemMetric(int32_t) override { return 0; }
   bool windowRunsElevated(WindowRef) override { return false; }
   bool thisProgramElevated() override { return false; }
   bool isWindowUnicode(WindowRef) override { return true; }
@@ -114,12 +137,14 @@ class NullDesktop : public Desktop {
   void attachThreadInput(uint32_t, bool) override {}
   int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
   uintptr_t keyboardLayout(uint32_t) override { return 0; }
+  uint32_t mapVirtualKey(uint32_t, uint32_t, uintptr_t) override { return 0; }
+  int16_t vkKeyScan(uint16_t, uintptr_t) override { return -1; }
   void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
   void sleepMilliseconds(uint32_t) override {}
   void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
     if (capacity) path[0] = L'\0';
   }
-  bool enumDisplayDevice(uint32_t, DisplayDevice&) override { return false; }
+  bool enumDisplayDevice(const wchar_t*, uint32_t, DisplayDevice&) override { return false; }
   void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
   void toggleDesktop() override {}
   void startPresentationProgram() override {}

@@ -8,8 +8,20 @@
 namespace tavrin {
 
 // Key event flags (KEYEVENTF_*).
+constexpr uint32_t kKeyEventExtendedKey = 0x0001;
 constexpr uint32_t kKeyEventKeyUp = 0x0002;
 constexpr uint32_t kKeyEventUnicode = 0x0004;
+
+// What MapVirtualKeyExW translates (MAPVK_*): a virtual key to its scan
+// code, or to its character, whose top bit marks a dead key.
+constexpr uint32_t kMapVirtualKeyToScanCode = 0;
+constexpr uint32_t kMapVirtualKeyToChar = 2;
+constexpr uint32_t kDeadKeyBit = 0x80000000u;
+
+// The shift state in VkKeyScanExW's high byte.
+constexpr uint8_t kShiftStateShift = 0x01;
+constexpr uint8_t kShiftStateControl = 0x02;
+constexpr uint8_t kShiftStateAlt = 0x04;
 
 // Mouse event flags (MOUSEEVENTF_*).
 constexpr uint32_t kMouseMove = 0x0001;

@@ -7,7 +7,10 @@
 
 namespace tavrin {
 
-void RemoteServer::handleKeyMessage(const char* payload, int32_t length) { HandleKeyMessage(injector, payload, length); }
+void RemoteServer::handleKeyMessage(const char* payload, int32_t length) {
+  Keyboard keyboard(injector, desktop());
+  HandleKeyMessage(keyboard, payload, length);
+}
 
 void RemoteServer::handleMouseMessage(const char* payload, int32_t length) {
   HandleMouseMessage(injector, WheelAccumulators{wheelAccumulator_, horizontalWheelAccumulator_}, payload, length);
@@ -25,7 +28,7 @@ int32_t RemoteServer::handleTextLine(ClientConnection& connection) {
   connection.consume(consumed);
   // A server built without a desktop or an interface (tests, benchmarks)
   // still takes every line; the commands that need them do nothing.
-  CommandContext context{injector, platform.desktop ? *platform.desktop : noDesktop_,
+  CommandContext context{injector, desktop(),
                          platform.ui ? *platform.ui : noInterface_, switcherActive, seenPeerTitles_, &stopRequested_};
   DispatchTextLine(context, line);
   return consumed;

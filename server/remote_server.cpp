@@ -4,6 +4,7 @@
 #include <new>
 
 #include "actions/window_actions.h"
+#include "input/keyboard.h"
 #include "server/discovery.h"
 #include "server/greeting.h"
 #include "server/sockets.h"
@@ -417,12 +418,13 @@ void RemoteServer::releaseHeld(ClientConnection& connection) {
   if (connection.held.count == 0) return;
   // Letting go of the key that holds the window switcher open closes it;
   // letting go of the other one (another phone's) does not.
-  const bool composition = platform.desktop != nullptr && platform.desktop->compositionEnabled();
+  const bool composition = desktop().compositionEnabled();
   if (switcherActive && connection.held.holds(SwitcherKey(composition)))
     switcherActive = false;
   ClientConnection* previous = injector.current;
   injector.current = nullptr;
-  connection.held.releaseAll(injector);
+  Keyboard keyboard(injector, desktop());
+  connection.held.releaseAll(keyboard);
   injector.current = previous;
 }
 

@@ -159,6 +159,9 @@ class RemoteServer {
   bool admit(ClientConnection& connection);
   ClientConnection* findPhone(PhoneId id);
 
+  // The platform's desktop, or one where nothing is there (tests, benchmarks).
+  Desktop& desktop() { return platform.desktop ? *platform.desktop : noDesktop_; }
+
   template <typename... Args>
   void log(LogLevel level, const char* format, Args... args) {
     if (platform.log) platform.log->write(level, format, args...);

@@ -8,6 +8,7 @@ why the current one is not.
 """
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -28,6 +29,12 @@ EXIT_COMMAND = 105  # the tray menu's "E&xit"
 SENTINEL = "F12"
 SENTINEL_UP = "key 7b up"
 SENTINEL_LINES = ("key 7b down", "key 7b up")
+# The scan code in an observer's key line.
+SCAN_CODE = re.compile(r"^(key [0-9a-f]{2} (?:down|up)) sc [0-9a-f]+")
+
+
+def without_scan_code(line):
+    return SCAN_CODE.sub(r"\1", line)
 
 
 class HarnessError(Exception):
@@ -378,11 +385,15 @@ class Observer:
         if self.process.poll() is not None:
             raise HarnessError("observer.exe ended with %s; lines: %s" % (self.process.returncode, self.all_lines()))
 
-    def all_lines(self):
+    def all_lines(self, scan_codes=False):
+        """The log's lines; key lines without their scan code unless asked
+        for, since it depends on the keyboard layout ("key 26 down sc 48 ext"
+        reads "key 26 down ext")."""
         try:
-            return self.path.read_text(errors="replace").splitlines()
+            lines = self.path.read_text(errors="replace").splitlines()
         except FileNotFoundError:
             return []
+        return lines if scan_codes else [without_scan_code(line) for line in lines]
 
     def view(self):
         """A view from now on; puts the cursor back in the middle first when
@@ -421,12 +432,12 @@ class ObserverView:
         self.observer = observer
         self.start = len(observer.all_lines())
 
-    def lines(self):
-        return self.observer.all_lines()[self.start:]
+    def lines(self, scan_codes=False):
+        return self.observer.all_lines(scan_codes)[self.start:]
 
-    def events(self):
+    def events(self, scan_codes=False):
         """Everything seen since the view began, sentinels left out."""
-        return [line for line in self.lines() if line not in SENTINEL_LINES]
+        return [line for line in self.lines(scan_codes) if without_scan_code(line) not in SENTINEL_LINES]
 
     def wait_for(self, predicate, timeout=10, what="observer lines"):
         return wait_until(lambda: predicate(self.lines()), timeout, what)

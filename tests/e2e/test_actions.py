@@ -212,21 +212,21 @@ def test_zoom_resizes_the_foreground_window(phone, observer, testwin):
         window.stop()
 
 
-def max_track(window):
-    line = next(line for line in window.lines() if line.startswith("maxtrack "))
+def work_area(window):
+    line = next(line for line in window.lines() if line.startswith("workarea "))
     return tuple(map(int, line.split()[1:]))
 
 
-def test_zoomin_maximizes_a_window_only_when_it_reaches_the_largest_size_both_ways(phone, observer, testwin):
-    window = testwin("--below-max-track", "10", "200")
-    width, height = max_track(window)
+def test_zoomin_maximizes_a_window_only_when_it_fills_the_work_area_both_ways(phone, observer, testwin):
+    window = testwin("--below-work-area", "10", "200")
+    left, top, right, bottom = work_area(window)
     run(phone, observer, "zoomin")
-    assert window.rect() == (0, 0, width, height - 170)
+    assert window.rect() == (left, top, right - left, bottom - top - 170)
     assert "size 2" not in " ".join(window.new_lines())
     window.stop()
 
-    window = testwin("--below-max-track", "10", "10")
-    assert window.rect() == (0, 0, width - 10, height - 10)
+    window = testwin("--below-work-area", "10", "10")
+    assert window.rect() == (left, top, right - left - 10, bottom - top - 10)
     run(phone, observer, "zoomin")
     assert "size 2" in " ".join(window.new_lines()), window.new_lines()  # SIZE_MAXIMIZED
     assert not [l for l in window.new_lines() if l.startswith("syscommand")]
@@ -303,7 +303,7 @@ def tavrin_as_windows_10(desktop, request):
     desktop.run("reg", "delete", key, "/f", log=log)
 
 
-LWIN_DOWN, LWIN_UP = "key 5b down", "key 5b up"
+LWIN_DOWN, LWIN_UP = "key 5b down ext", "key 5b up ext"
 
 
 def test_with_composition_the_left_windows_key_holds_the_switcher(

@@ -31,25 +31,37 @@ def test_mouse_messages(phone, observer, writes, expected):
     (["key a"], ["key 41 down", "key 41 up"]),
     (["key A"], ["key 10 down", "key 41 down", "key 41 up", "key 10 up"]),
     (["key a  b"], ["key 41 down", "key 41 up", "key 20 down", "key 20 up", "key 42 down", "key 42 up"]),
-    (["key RTN UP"], ["key 0d down", "key 0d up", "key 26 down", "key 26 up"]),
+    (["key RTN UP"], ["key 0d down", "key 0d up", "key 26 down ext", "key 26 up ext"]),
+    (["key @ /"], ["key 10 down", "key 32 down", "key 32 up", "key 10 up", "key bf down", "key bf up"]),
     (["key CTRL[+]w"], ["key 11 down", "key 57 down", "key 57 up", "key 11 up"]),
     (["key [R] SHIFT d", "key a", "key [R] SHIFT u"],
      ["key 10 down", "key 41 down", "key 41 up", "key 10 up"]),
     (["key esc Ctrl word"], []),  # not key names
-], ids=["letter", "shifted", "two-spaces", "named", "combination", "hold-release", "not-names"])
+], ids=["letter", "shifted", "two-spaces", "named", "punctuation", "combination", "hold-release", "not-names"])
 def test_key_messages(phone, observer, writes, expected):
     assert run(phone, observer, *writes) == expected
 
 
 @pytest.mark.parametrize("writes, expected", [
-    (["MUTE"], ["key ad down", "key ad up"]),
-    (["media play", "browser back"], ["key b3 down", "key b3 up", "key a6 down", "key a6 up"]),
+    (["MUTE"], ["key ad down ext", "key ad up ext"]),
+    (["media play", "browser back"], ["key b3 down ext", "key b3 up ext", "key a6 down ext", "key a6 up ext"]),
     (["browser closetab"], ["key 11 down", "key 57 down", "key 57 up", "key 11 up"]),
     (["Mute", "media"], []),  # wrong case, no such word
-    ([b"MUTE\r\nMUTEX\n"], ["key ad down", "key ad up", "key ad down", "key ad up"]),  # prefixes match
+    ([b"MUTE\r\nMUTEX\n"], ["key ad down ext", "key ad up ext", "key ad down ext", "key ad up ext"]),  # prefixes match
 ], ids=["media-key", "media-browser", "browser-tab", "ignored", "prefix"])
 def test_text_commands(phone, observer, writes, expected):
     assert run(phone, observer, *writes) == expected
+
+
+def test_keys_carry_the_layouts_scan_code_and_the_extended_flag(phone, observer):
+    # Scan codes from Wine's US layout; the extended flag from the program's
+    # own table, since Wine's layout never reports the E0 prefix.
+    keys = [("41", "1e", ""), ("5a", "2c", ""), ("26", "48", " ext"), ("28", "50", " ext"), ("25", "4b", " ext"),
+            ("27", "4d", " ext"), ("24", "47", " ext"), ("23", "4f", " ext"), ("2d", "52", " ext"),
+            ("2e", "53", " ext"), ("21", "49", " ext"), ("22", "51", " ext")]
+    run(phone, observer, "key a z UP DW LF RT HOME END INS DEL PGUP PGDN")
+    assert observer.events(scan_codes=True) == [
+        "key %s %s sc %s%s" % (vk, edge, scan, ext) for vk, scan, ext in keys for edge in ("down", "up")]
 
 
 def test_wheel_steps_are_batched_into_one_notch(phone, observer):

@@ -101,8 +101,8 @@ def front_window(desktop, build, request):
 
 
 KEY_COMMANDS = [
-    ("ppt pgdn", ["key 22 down", "key 22 up"]),
-    ("ppt pgup", ["key 21 down", "key 21 up"]),
+    ("ppt pgdn", ["key 22 down ext", "key 22 up ext"]),
+    ("ppt pgup", ["key 21 down ext", "key 21 up ext"]),
     ("ppt play", ["key 74 down", "key 74 up"]),
     ("ppt stop", ["key 1b down", "key 1b up"]),
 ]
@@ -128,7 +128,7 @@ def test_key_commands_reach_powerpoint_only_while_it_is_in_front(phone, observer
 ], ids=["upper-case-elsewhere", "bak", "com"])
 def test_powerpoint_is_known_by_its_executable_name(phone, observer, front_window, name, counts):
     front_window(name)
-    assert send(phone, observer, "ppt pgdn") == (["key 22 down", "key 22 up"] if counts else [])
+    assert send(phone, observer, "ppt pgdn") == (["key 22 down ext", "key 22 up ext"] if counts else [])
 
 
 # --------------------------------------------------------------------------

@@ -139,12 +139,12 @@ TEST_F(Server, PhoneThatReleasedEverythingLeavesNoEventsBehind) {
 TEST_F(Server, LeavingTheScreenOrStoppingReleasesWhatPhonesStillHold) {
   auto phone = greetedPhone();
   phone->send(Key("[R] WIN d"));
-  EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down"});
+  EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down ext"});
   // Another session takes the screen: phones end, and the port is free for
   // the copy of the program there, until this session is back.
   server->setServing(false);
   EXPECT_EQ(phone->readMore(2000), "<end>");
-  EXPECT_EQ(injector.take(), Strings{"key 5b up"});
+  EXPECT_EQ(injector.take(), Strings{"key 5b up ext"});
   auto portFree = [&] {
     const SocketHandle other = CreateListener(ListenAddress(L"127.0.0.1", port));
     if (other == kInvalidSocket) return false;
@@ -156,9 +156,9 @@ TEST_F(Server, LeavingTheScreenOrStoppingReleasesWhatPhonesStillHold) {
   ASSERT_TRUE(WaitUntil([&] { return !portFree(); }));
   phone = greetedPhone();
   phone->send(Key("[R] WIN d"));
-  EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down"});
+  EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down ext"});
   server.reset();
-  EXPECT_EQ(injector.take(), Strings{"key 5b up"});
+  EXPECT_EQ(injector.take(), Strings{"key 5b up ext"});
   EXPECT_EQ(phone->readMore(2000), "<end>");
 }
 

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "input/key_tables.h"
 #include "seams/desktop.h"
 
 namespace tavrin::test {
@@ -22,8 +24,12 @@ class FakeDesktop : public Desktop {
   bool iconic = false;
   bool zoomed = false;
   Rect rect;
-  int32_t maxTrackWidth = 1936;
-  int32_t maxTrackHeight = 1096;
+  // Its monitor's work area, its visible frame (none unless a test gives
+  // one) and its DPI.
+  Rect workArea{0, 0, 1936, 1096};
+  Rect frame;
+  bool hasFrame = false;
+  uint32_t dpi = 96;
   // Elevation: the windows whose process runs as administrator, and this
   // program's own; the windows whose token was queried, in order (kept out
   // of `calls`, which lists commands).
@@ -39,9 +45,18 @@ class FakeDesktop : public Desktop {
   std::vector<uintptr_t> layouts{0x04090409};
   uintptr_t currentLayout = 0x04090409;
 
+  // The keys of currentLayout: scan codes (none unless a test gives some),
+  // VkKeyScanExW's answers (without any given, the key tables' US keys) and
+  // dead keys. Another layout has no keys at all.
+  std::map<uint16_t, uint16_t> scanCodes;
+  std::map<uint16_t, int16_t> characterKeys;
+  std::vector<uint16_t> deadKeys;
+
   // Presentation.
   std::wstring processPath;
   std::vector<DisplayDevice> displays;
+  // Adapters in `displays` have one monitor each, except these.
+  std::vector<std::wstring> withoutMonitor;
 
   std::vector<std::string> calls;
 
@@ -60,6 +75,15 @@ class FakeDesktop : public Desktop {
     out = rect;
     return true;
   }
+  bool monitorWorkArea(WindowRef, Rect& out) override {
+    out = workArea;
+    return true;
+  }
+  bool visibleFrame(WindowRef, Rect& out) override {
+    if (hasFrame) out = frame;
+    return hasFrame;
+  }
+  uint32_t windowDpi(WindowRef) override { return dpi; }
   void setWindowPos(WindowRef, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags) override {
     record("setWindowPos %d %d %d %d flags %x", x, y, width, height, flags);
   }
@@ -68,9 +92,6 @@ class FakeDesktop : public Desktop {
   bool isOwnWindow(WindowRef window) override { return window != 0 && window == ownWindow; }
   bool composition = false;
   bool compositionEnabled() override { return composition; }
-  int32_t systemMetric(int32_t index) override {
-    return index == 59 ? maxTrackWidth : index == 60 ? maxTrackHeight : 0;
-  }
 
   bool windowRunsElevated(WindowRef window) override {
     elevationQueries.push_back(window);
@@ -90,6 +111,21 @@ class FakeDesktop : public Desktop {
     return static_cast<int32_t>(layouts.size());
   }
   uintptr_t keyboardLayout(uint32_t) override { return currentLayout; }
+  uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) override {
+    if (layout != currentLayout) return 0;
+    if (mapType == kMapVirtualKeyToChar)  // only whether it is dead matters here
+      return std::find(deadKeys.begin(), deadKeys.end(), code) != deadKeys.end() ? kDeadKeyBit | '^' : 'x';
+    const auto it = scanCodes.find(static_cast<uint16_t>(code));
+    return mapType == kMapVirtualKeyToScanCode && it != scanCodes.end() ? it->second : 0;
+  }
+  int16_t vkKeyScan(uint16_t character, uintptr_t layout) override {
+    if (layout != currentLayout) return -1;
+    if (!characterKeys.empty()) return characterKeys.count(character) ? characterKeys[character] : -1;
+    const char name[2] = {static_cast<char>(character), '\0'};
+    bool shift = false;
+    const uint16_t key = LookupKeyCode(name, &shift);
+    return key == NoKey ? -1 : static_cast<int16_t>((shift ? 0x100 : 0) | key);
+  }
   void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     record("post %u %04x %04llx %llx", static_cast<unsigned>(window), message,
            static_cast<unsigned long long>(wParam), static_cast<unsigned long long>(lParam));
@@ -101,7 +137,9 @@ class FakeDesktop : public Desktop {
     for (; i + 1 < capacity && i < processPath.size(); ++i) path[i] = processPath[i];
     if (capacity) path[i] = L'\0';
   }
-  bool enumDisplayDevice(uint32_t index, DisplayDevice& device) override {
+  bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) override {
+    if (adapter)  // the adapter's one monitor, if it has one
+      return index == 0 && std::find(withoutMonitor.begin(), withoutMonitor.end(), adapter) == withoutMonitor.end();
     if (index >= displays.size()) return false;
     device = displays[index];
     return true;

@@ -16,14 +16,22 @@ namespace tavrin::test {
 
 // One injected event, written so that a failing test reads well:
 //   "key 41 down", "key 41 up", "unicode 00e9", "move 5 -3", "left down",
-//   "right up", "middle down", "wheel 120".
+//   "right up", "middle down", "wheel 120". A key's scan code follows when it
+//   has one ("key 41 down sc 1e"), then "ext" for the extended-key flag.
 inline std::string DescribeKey(uint16_t vk, uint16_t scan, uint32_t flags) {
   char text[48];
-  if (flags & kKeyEventUnicode)
+  if (flags & kKeyEventUnicode) {
     std::snprintf(text, sizeof text, "unicode %04x%s", scan, (flags & kKeyEventKeyUp) ? " up" : "");
-  else
-    std::snprintf(text, sizeof text, "key %02x %s", vk, (flags & kKeyEventKeyUp) ? "up" : "down");
-  return text;
+    return text;
+  }
+  std::snprintf(text, sizeof text, "key %02x %s", vk, (flags & kKeyEventKeyUp) ? "up" : "down");
+  std::string out = text;
+  if (scan) {
+    std::snprintf(text, sizeof text, " sc %02x", scan);
+    out += text;
+  }
+  if (flags & kKeyEventExtendedKey) out += " ext";
+  return out;
 }
 
 inline std::string DescribeMouse(int32_t dx, int32_t dy, int32_t data, uint32_t flags) {

@@ -5,7 +5,9 @@
  * event to LOGFILE, written through at once so that a test can read it while
  * the observer runs. Real (not injected) events are left out.
  *
- *   key 41 down | key 41 up          virtual-key code, lower-case hex
+ *   key 41 down | key 41 up          virtual-key code, lower-case hex; then the
+ *   key 26 down sc 48 ext            scan code when not 0, and "ext" for
+ *                                    LLKHF_EXTENDED (the extended-key flag)
  *   unicode 00e9 | unicode 00e9 up   VK_PACKET events, the unit from scanCode
  *   move 5 -3                        relative to the previous position
  *   left down | right up | middle down | x1 down
@@ -42,8 +44,11 @@ static LRESULT CALLBACK keyboardHook(int code, WPARAM wParam, LPARAM lParam) {
       int up = (event->flags & LLKHF_UP) != 0 || wParam == WM_KEYUP || wParam == WM_SYSKEYUP;
       if (event->vkCode == VK_PACKET)
         _snprintf(text, sizeof text, "unicode %04lx%s", event->scanCode & 0xFFFF, up ? " up" : "");
-      else
-        _snprintf(text, sizeof text, "key %02lx %s", event->vkCode, up ? "up" : "down");
+      else {
+        int length = _snprintf(text, sizeof text, "key %02lx %s", event->vkCode, up ? "up" : "down");
+        if (event->scanCode) length += _snprintf(text + length, sizeof text - length, " sc %02lx", event->scanCode);
+        if (event->flags & LLKHF_EXTENDED) lstrcatA(text, " ext");
+      }
       writeLine(text);
     }
   }

@@ -1,12 +1,12 @@
 /* testwin.exe LOGFILE [--ansi] [--no-frame] [--no-boxes] [--dialog] [--hidden] [--edit] [--hang MS]
- *             [--rect X Y W H | --below-max-track DX DY]
+ *             [--rect X Y W H | --below-work-area DX DY]
  *
  * A top-level window that stands in for "the foreground application": it
  * brings itself to the front and logs to LOGFILE, one line each, written
  * through at once, what it is sent or posted:
  *
  *   unicode 1              what IsWindowUnicode says of it
- *   maxtrack 1036 780      SM_CXMAXTRACK and SM_CYMAXTRACK
+ *   workarea 0 0 1024 738  the primary monitor's work area: left top right bottom
  *   ready                  once it is the foreground window (after its rect)
  *   syscommand f030        WM_SYSCOMMAND, its wParam in hex
  *   char 0416              WM_CHAR as the message loop gets it (GetMessageW,
@@ -28,8 +28,8 @@
  * --edit       an edit control fills the window and holds the focus (and so
  *              the caret)
  * --rect       window position and size (default 100 100 300 200)
- * --below-max-track  at (0, 0), DX narrower and DY lower than the largest
- *              size a window may be given
+ * --below-work-area  at the work area's top left corner, DX narrower and DY
+ *              lower than the work area
  * --hang MS    stops answering for MS milliseconds once it has logged a
  *              WM_SYSCOMMAND, as a program that hangs, or one that answers
  *              "close" with a question, does
@@ -132,7 +132,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   int argc = 0, i;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   int noFrame = 0, noBoxes = 0, dialog = 0, hidden = 0, withEdit = 0;
-  int maxWidth = GetSystemMetrics(SM_CXMAXTRACK), maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
+  const POINT origin = {0, 0};
+  MONITORINFO monitor;
   int x = 100, y = 100, width = 300, height = 200;
   DWORD style, exStyle = 0;
   HWND window;
@@ -140,6 +141,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   (void)previous; (void)commandLine; (void)show;
 
   if (argv == NULL || argc < 2) return 2;
+  ZeroMemory(&monitor, sizeof monitor);
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &monitor);
   for (i = 2; i < argc; ++i) {
     if (wcscmp(argv[i], L"--ansi") == 0) ansi = 1;
     else if (wcscmp(argv[i], L"--no-frame") == 0) noFrame = 1;
@@ -148,10 +152,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     else if (wcscmp(argv[i], L"--hidden") == 0) hidden = 1;
     else if (wcscmp(argv[i], L"--edit") == 0) withEdit = 1;
     else if (wcscmp(argv[i], L"--hang") == 0 && i + 1 < argc) hangMs = (DWORD)_wtoi(argv[++i]);
-    else if (wcscmp(argv[i], L"--below-max-track") == 0 && i + 2 < argc) {
-      x = y = 0;
-      width = maxWidth - _wtoi(argv[i + 1]);
-      height = maxHeight - _wtoi(argv[i + 2]);
+    else if (wcscmp(argv[i], L"--below-work-area") == 0 && i + 2 < argc) {
+      x = monitor.rcWork.left;
+      y = monitor.rcWork.top;
+      width = monitor.rcWork.right - monitor.rcWork.left - _wtoi(argv[i + 1]);
+      height = monitor.rcWork.bottom - monitor.rcWork.top - _wtoi(argv[i + 2]);
       i += 2;
     }
     else if (wcscmp(argv[i], L"--rect") == 0 && i + 4 < argc) {
@@ -211,7 +216,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     if (edit == NULL) return 6;
   }
   writeLine("unicode %d", IsWindowUnicode(window) ? 1 : 0);
-  writeLine("maxtrack %d %d", maxWidth, maxHeight);
+  writeLine("workarea %ld %ld %ld %ld", monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right,
+            monitor.rcWork.bottom);
 
   if (!hidden) {
     ShowWindow(window, SW_SHOWNORMAL);

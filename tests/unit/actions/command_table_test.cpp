@@ -44,6 +44,10 @@ struct Commands {
 };
 
 Strings Tap(const char* code) { return {std::string("key ") + code + " down", std::string("key ") + code + " up"}; }
+// A key a keyboard sends with the E0 prefix.
+Strings ExtendedTap(const char* code) {
+  return {std::string("key ") + code + " down ext", std::string("key ") + code + " up ext"};
+}
 
 TEST(CommandTable, EveryCommandRunsItsAction) {
   struct Case {
@@ -64,22 +68,22 @@ TEST(CommandTable, EveryCommandRunsItsAction) {
       {"drag 10 -5", {"move 10 -5"}},
       {"utf8 hi", {"unicode 0068", "unicode 0069"}},
       {"Msg||Hello||http://example.org/", {"balloon [Hello] [http://example.org/]"}},
-      {"MUTE", Tap("ad")},
-      {"VOLUMEUP", Tap("af")},
-      {"VOLUMEDN", Tap("ae")},
-      {"media play", Tap("b3")},
-      {"media next", Tap("b0")},
-      {"media prev", Tap("b1")},
-      {"media volumeup", Tap("af")},
-      {"media volumedown", Tap("ae")},
+      {"MUTE", ExtendedTap("ad")},
+      {"VOLUMEUP", ExtendedTap("af")},
+      {"VOLUMEDN", ExtendedTap("ae")},
+      {"media play", ExtendedTap("b3")},
+      {"media next", ExtendedTap("b0")},
+      {"media prev", ExtendedTap("b1")},
+      {"media volumeup", ExtendedTap("af")},
+      {"media volumedown", ExtendedTap("ae")},
       {"shutdown", {"shutdown"}},
-      {"browser forward", Tap("a7")},
-      {"browser back", Tap("a6")},
-      {"browser home", Tap("ac")},
-      {"browser search", Tap("aa")},
-      {"browser refresh", Tap("a8")},
-      {"browser stop", Tap("a9")},
-      {"browser favorite", Tap("ab")},
+      {"browser forward", ExtendedTap("a7")},
+      {"browser back", ExtendedTap("a6")},
+      {"browser home", ExtendedTap("ac")},
+      {"browser search", ExtendedTap("aa")},
+      {"browser refresh", ExtendedTap("a8")},
+      {"browser stop", ExtendedTap("a9")},
+      {"browser favorite", ExtendedTap("ab")},
       {"browser newtab", {"key 11 down", "key 54 down", "key 54 up", "key 11 up"}},
       {"browser closetab", {"key 11 down", "key 57 down", "key 57 up", "key 11 up"}},
       {"browser nexttab", {"key 11 down", "key 09 down", "key 09 up", "key 11 up"}},
@@ -117,7 +121,7 @@ TEST(CommandTable, MatchesByCaseSensitivePrefix) {
       {"", {}},
       {" MUTE", {}},
       {"utf8 ", {}},
-      {"MUTED", Tap("ad")},
+      {"MUTED", ExtendedTap("ad")},
   };
   for (const Case& c : cases) {
     Commands commands;
@@ -139,8 +143,8 @@ TEST(CommandTable, OnlyTheDragCommandsShareABeginning) {
 TEST(CommandTable, PresenterKeysOnlyWithPowerPointInFront) {
   Commands commands;
   commands.desktop.processPath = L"C:\\Office\\POWERPNT.EXE";
-  EXPECT_EQ(commands.run("ppt pgdn"), Tap("22"));
-  EXPECT_EQ(commands.run("ppt pgup"), Tap("21"));
+  EXPECT_EQ(commands.run("ppt pgdn"), ExtendedTap("22"));
+  EXPECT_EQ(commands.run("ppt pgup"), ExtendedTap("21"));
   EXPECT_EQ(commands.run("ppt play"), Tap("74"));
   EXPECT_EQ(commands.run("ppt stop"), Tap("1b"));
   commands.desktop.processPath = L"C:\\Windows\\notepad.exe";
@@ -192,7 +196,7 @@ class TextLines : public ::testing::Test {
 
 TEST_F(TextLines, TwoCommandsInOneReceiveRunInOrder) {
   feed("MUTE\nVOLUMEUP\nVOLU");
-  EXPECT_EQ(injector.take(), (Strings{"key ad down", "key ad up", "key af down", "key af up"}));
+  EXPECT_EQ(injector.take(), (Strings{"key ad down ext", "key ad up ext", "key af down ext", "key af up ext"}));
   EXPECT_EQ(std::string(connection.buffer, static_cast<size_t>(connection.fill)), "VOLU");
 }
 
@@ -220,7 +224,7 @@ TEST_F(TextLines, HandleTextLineReturnsWhatItTook) {
 
 TEST_F(TextLines, AnOverlongLineIsCutAndTheNextLineStillRuns) {
   feed("MUTE" + std::string(6000, 'x') + "\nVOLUMEDN\n");
-  EXPECT_EQ(injector.take(), (Strings{"key ad down", "key ad up", "key ae down", "key ae up"}));
+  EXPECT_EQ(injector.take(), (Strings{"key ad down ext", "key ad up ext", "key ae down ext", "key ae up ext"}));
   EXPECT_EQ(connection.fill, 0);
 }
 

@@ -45,9 +45,10 @@ constexpr uint32_t kAttached = 0x1;
 constexpr uint32_t kMirroring = 0x8;
 constexpr uint32_t kDisconnected = 0x02000000;
 
-Calls Switch(std::vector<DisplayDevice> displays) {
+Calls Switch(std::vector<DisplayDevice> displays, std::vector<std::wstring> withoutMonitor = {}) {
   test::FakeDesktop desktop;
   desktop.displays = std::move(displays);
+  desktop.withoutMonitor = std::move(withoutMonitor);
   SwitchDisplays(desktop);
   return desktop.calls;
 }
@@ -68,6 +69,11 @@ TEST(Presentation, SwitchDisplaysChoosesAmongTheFirstTwoRealDevices) {
   EXPECT_EQ(Switch({D::Display(L"MIRROR", kMirroring | kAttached), D::Display(L"GONE", kDisconnected | kAttached),
                     D::Display(L"ONE", kAttached), D::Display(L"TWO", 0), D::Display(L"THREE", 0)}),
             Moved("TWO", "ONE"));
+  // A laptop's panel and an HDMI output with nothing plugged in: the panel
+  // stays; a monitor on a later output is the second display.
+  EXPECT_EQ(Switch({D::Display(L"PANEL", kAttached), D::Display(L"HDMI", 0)}, {L"HDMI"}), Calls{});
+  EXPECT_EQ(Switch({D::Display(L"PANEL", kAttached), D::Display(L"HDMI", 0), D::Display(L"DP", 0)}, {L"HDMI"}),
+            Moved("DP", "PANEL"));
 }
 
 TEST(Presentation, SwitchDisplaysLooksAtTenDevicesAtMost) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "actions/window_actions.h"
+#include "input/keyboard.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -27,7 +28,7 @@ TEST(Zoom, OutShrinksAroundTheCentreButNotBelowTheSmallestSize) {
   };
   for (const ZoomCase& c : cases) {
     Rect r = c.before;
-    ZoomOutRect(r);
+    ZoomOutRect(r, kZoomStep);
     EXPECT_EQ(r.left, c.left);
     EXPECT_EQ(r.top, c.top);
     EXPECT_EQ(r.right - r.left, c.width);
@@ -35,20 +36,33 @@ TEST(Zoom, OutShrinksAroundTheCentreButNotBelowTheSmallestSize) {
   }
 }
 
-TEST(Zoom, InGrowsButStopsAtTheScreenEdgeAndTheTrackingSize) {
+std::vector<int32_t> Edges(const Rect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+TEST(Zoom, InGrowsButStopsAtTheEdgesAndTheSizeOfTheWorkArea) {
+  const Rect primary{0, 0, 1936, 1096};
   Rect r{10, 10, 310, 210};
-  EXPECT_TRUE(ZoomInRect(r, 1936, 1096));
+  EXPECT_TRUE(ZoomInRect(r, primary, kZoomStep));
   EXPECT_EQ(r.left, 0);
   EXPECT_EQ(r.top, 0);
   EXPECT_EQ(r.right, 340);
   EXPECT_EQ(r.bottom, 240);
 
   Rect wide{100, 100, 2000, 300};
-  EXPECT_TRUE(ZoomInRect(wide, 1936, 1096));  // only one direction at the limit
+  EXPECT_TRUE(ZoomInRect(wide, primary, kZoomStep));  // only one direction at the limit
   EXPECT_EQ(wide.right - wide.left, 1936);
 
   Rect full{100, 100, 2000, 1190};
-  EXPECT_FALSE(ZoomInRect(full, 1936, 1096));
+  EXPECT_FALSE(ZoomInRect(full, primary, kZoomStep));
+
+  // Monitors left of and above the primary, at 150 %: 45 pixels a step, and
+  // the window stays on its own monitor.
+  EXPECT_EQ(ZoomStep(144), 45);
+  Rect left{-1000, 20, -400, 500};
+  EXPECT_TRUE(ZoomInRect(left, Rect{-1920, 0, 0, 1040}, ZoomStep(144)));
+  EXPECT_EQ(Edges(left), (std::vector<int32_t>{-1045, 0, -355, 545}));
+  Rect above{100, -1060, 500, -700};
+  EXPECT_TRUE(ZoomInRect(above, Rect{0, -1080, 1920, -40}, ZoomStep(144)));
+  EXPECT_EQ(Edges(above), (std::vector<int32_t>{55, -1080, 545, -655}));
 }
 
 TEST(Zoom, ForegroundCommands) {
@@ -81,6 +95,22 @@ TEST(Zoom, ForegroundCommands) {
     else ZoomOutForeground(desktop);
     EXPECT_EQ(desktop.calls, c.calls) << c.name;
   }
+}
+
+TEST(Zoom, MovesTheVisibleFrameAndKeepsTheInvisibleBorders) {
+  // On a monitor left of the primary at 150 %, with 11-pixel invisible
+  // borders left, right and below the visible frame.
+  test::FakeDesktop desktop;
+  desktop.foreground = 3;
+  desktop.style = kSizable;
+  desktop.workArea = {-1920, 0, 0, 1040};
+  desktop.dpi = 144;
+  desktop.rect = {-1011, 20, -389, 511};
+  desktop.frame = {-1000, 20, -400, 500};
+  desktop.hasFrame = true;
+  ZoomInForeground(desktop);
+  ZoomOutForeground(desktop);
+  EXPECT_EQ(desktop.calls, (Calls{"setWindowPos -1056 0 712 556 flags 204", "setWindowPos -966 65 532 401 flags 204"}));
 }
 
 TEST(WindowCommands, NeedTheirStyleBits) {
@@ -149,36 +179,38 @@ class Switcher : public ::testing::TestWithParam<bool> {
   bool composition = GetParam();
   std::string modifier() const { return GetParam() ? "Win" : "Alt"; }
   test::RecordingInjector injector;
+  NullDesktop desktop;
+  Keyboard keyboard{injector, desktop};
   bool active = false;
 };
 
 TEST_P(Switcher, RightThreeTimesThenEnd) {
   const std::string m = modifier();
-  SlideRight(injector, active, composition);
-  SlideRight(injector, active, composition);
-  SlideRight(injector, active, composition);
+  SlideRight(keyboard, active, composition);
+  SlideRight(keyboard, active, composition);
+  SlideRight(keyboard, active, composition);
   EXPECT_TRUE(active);
   EXPECT_EQ(Keys(injector), (Calls{m + "+", "Tab+", "Tab-", "Tab+", "Tab-", "Tab+", "Tab-"}));
-  CloseSwitcher(injector, active, composition);
+  CloseSwitcher(keyboard, active, composition);
   EXPECT_FALSE(active);
   EXPECT_EQ(Keys(injector), (Calls{m + "-"}));
 }
 
 TEST_P(Switcher, LeftOpensBackwardThenStepsWithShiftTab) {
-  SlideLeft(injector, active, composition);
+  SlideLeft(keyboard, active, composition);
   const Calls open = GetParam()
                          ? Calls{"Win+", "Tab+", "Tab-", "Shift+", "Tab+", "Tab-", "Shift-"}
                          : Calls{"Alt+", "Shift+", "Tab+", "Tab-", "Shift-"};
   EXPECT_EQ(Keys(injector), open);
-  SlideLeft(injector, active, composition);
+  SlideLeft(keyboard, active, composition);
   EXPECT_EQ(Keys(injector), (Calls{"Shift+", "Tab+", "Tab-", "Shift-"}));
 }
 
 TEST_P(Switcher, CloseReleasesTheModifierOfTheMomentItCloses) {
-  SlideRight(injector, active, composition);
+  SlideRight(keyboard, active, composition);
   injector.take();
   composition = !GetParam();
-  CloseSwitcher(injector, active, composition);
+  CloseSwitcher(keyboard, active, composition);
   EXPECT_EQ(Keys(injector), (Calls{GetParam() ? "Alt-" : "Win-"}));
 }
 
@@ -186,9 +218,11 @@ INSTANTIATE_TEST_SUITE_P(Composition, Switcher, ::testing::Bool());
 
 TEST(KeyActions, TapNewTabAndShutdown) {
   test::RecordingInjector injector;
-  TapKey(injector, 0xAD);
-  NewBrowserTab(injector);
-  EXPECT_EQ(injector.events(), (Calls{"key ad down", "key ad up", "key 11 down", "key 54 down", "key 54 up",
+  NullDesktop desktop;
+  Keyboard keyboard(injector, desktop);
+  TapKey(keyboard, 0xAD);
+  NewBrowserTab(keyboard);
+  EXPECT_EQ(injector.events(), (Calls{"key ad down ext", "key ad up ext", "key 11 down", "key 54 down", "key 54 up",
                                       "key 11 up"}));
   test::RecordingUserInterface ui;
   RequestShutdown(ui);

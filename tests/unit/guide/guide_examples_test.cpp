@@ -373,7 +373,10 @@ bool Apply(const std::string& given, test::FakeDesktop& desktop) {
     return true;
   }
   if (what == "rect") return static_cast<bool>(words >> desktop.rect.left >> desktop.rect.top >> desktop.rect.right >> desktop.rect.bottom);
-  if (what == "maxtrack") return static_cast<bool>(words >> desktop.maxTrackWidth >> desktop.maxTrackHeight);
+  if (what == "workarea") {
+    Rect& area = desktop.workArea;
+    return static_cast<bool>(words >> area.left >> area.top >> area.right >> area.bottom);
+  }
   if (what == "zoomed") return desktop.zoomed = true;
   if (what == "iconic") return desktop.iconic = true;
   if (what == "caret") {
@@ -400,17 +403,18 @@ bool Apply(const std::string& given, test::FakeDesktop& desktop) {
     return !path.empty();
   }
   if (what == "display") {
-    // "display NAME [attached] [mirroring] [disconnected]"
+    // "display NAME [attached] [mirroring] [disconnected] [nomonitor]"
     std::string name, flag;
     if (!(words >> name)) return false;
+    std::wstring wide(name.begin(), name.end());
     uint32_t flags = 0;
     while (words >> flag) {
       if (flag == "attached") flags |= 0x1;
       else if (flag == "mirroring") flags |= 0x8;
       else if (flag == "disconnected") flags |= 0x02000000;
+      else if (flag == "nomonitor") desktop.withoutMonitor.push_back(wide);
       else return false;
     }
-    std::wstring wide(name.begin(), name.end());
     desktop.displays.push_back(test::FakeDesktop::Display(wide.c_str(), flags));
     return true;
   }

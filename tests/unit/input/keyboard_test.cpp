@@ -5,6 +5,7 @@
 
 #include "input/key_tables.h"
 #include "input/keyboard.h"
+#include "support/fake_desktop.h"
 #include "support/fakes.h"
 
 namespace tavrin {
@@ -12,10 +13,16 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-Events Keys(const std::string& payload) {
+Events Keys(const std::string& payload, Desktop& desktop) {
   test::RecordingInjector injector;
-  HandleKeyMessage(injector, payload.data(), static_cast<int32_t>(payload.size()));
+  Keyboard keyboard(injector, desktop);
+  HandleKeyMessage(keyboard, payload.data(), static_cast<int32_t>(payload.size()));
   return injector.events();
+}
+
+Events Keys(const std::string& payload) {  // a US layout without scan codes
+  test::FakeDesktop desktop;
+  return Keys(payload, desktop);
 }
 
 TEST(KeyMessage, TokensToEvents) {
@@ -30,7 +37,7 @@ TEST(KeyMessage, TokensToEvents) {
       {"F5", {"key 74 down", "key 74 up"}},
       {"f5", {}},
       {"hello", {}},
-      {"UP", {"key 26 down", "key 26 up"}},
+      {"UP", {"key 26 down ext", "key 26 up ext"}},
       {"a b", {"key 41 down", "key 41 up", "key 42 down", "key 42 up"}},
       {"a  b", {"key 41 down", "key 41 up", "key 20 down", "key 20 up", "key 42 down", "key 42 up"}},
       {" ", {"key 20 down", "key 20 up"}},
@@ -57,24 +64,47 @@ TEST(KeyMessage, TokensToEvents) {
 
 TEST(KeyMessage, ReadsExactlyTheGivenLength) {
   test::RecordingInjector injector;
-  HandleKeyMessage(injector, "ab", 1);  // "b" lies past the payload
+  NullDesktop desktop;
+  Keyboard keyboard(injector, desktop);
+  HandleKeyMessage(keyboard, "ab", 1);  // "b" lies past the payload
   EXPECT_EQ(injector.events(), (Events{"key 41 down", "key 41 up"}));
 }
 
 TEST(KeyMessage, HoldFormDoesNotCarryIntoTheNextMessage) {
   test::RecordingInjector injector;
-  HandleKeyMessage(injector, "[R] SHIFT", 9);
-  HandleKeyMessage(injector, "d", 1);
+  NullDesktop desktop;
+  Keyboard keyboard(injector, desktop);
+  HandleKeyMessage(keyboard, "[R] SHIFT", 9);
+  HandleKeyMessage(keyboard, "d", 1);
   EXPECT_EQ(injector.events(), (Events{"key 44 down", "key 44 up"}));
 }
 
-TEST(KeyMessage, OverlongTokensAreCutAndParsingGoesOn) {
-  // A 300-byte token: its cut form is no key name, and the tokens after it
-  // are still typed; after "[R] CTRL" its first byte still counts.
-  EXPECT_EQ(Keys(std::string(300, 'x') + " a"), (Events{"key 41 down", "key 41 up"}));
-  EXPECT_EQ(Keys("[R] CTRL " + std::string(300, 'd') + " b"),
-            (Events{"key 11 down", "key 42 down", "key 42 up"}));
-  EXPECT_EQ(Keys("CTRL[+]" + std::string(200, 'w')), Events{});
+TEST(KeyMessage, KeysCarryTheForegroundLayoutsScanCodes) {
+  test::FakeDesktop desktop;
+  desktop.currentLayout = 0x04070407;  // German: Z where a US keyboard has Y
+  desktop.scanCodes = {{0x5A, 0x15}, {0x10, 0x2A}, {0x26, 0x48}};
+  EXPECT_EQ(Keys("Z [R] UP d", desktop), (Events{"key 10 down sc 2a", "key 5a down sc 15", "key 5a up sc 15",
+                                                 "key 10 up sc 2a", "key 26 down sc 48 ext"}));
+}
+
+TEST(KeyMessage, CharactersAreTypedAsTheForegroundLayoutTypesThem) {
+  // "@" is AltGr+Q, "/" Shift+7, "1" needs Shift; "^" is a dead key, "$"
+  // would need Ctrl alone and "~" has no key: those become Unicode events.
+  test::FakeDesktop desktop;
+  desktop.currentLayout = 0x040C040C;
+  desktop.characterKeys = {{'@', 0x0651}, {'/', 0x0137}, {'1', 0x0131}, {'^', 0x00DD}, {'$', 0x0234}};
+  desktop.deadKeys = {0xDD};
+  EXPECT_EQ(Keys("@ / 1", desktop), (Events{"key 11 down", "key 12 down", "key 51 down", "key 51 up", "key 12 up",
+                                            "key 11 up", "key 10 down", "key 37 down", "key 37 up", "key 10 up",
+                                            "key 10 down", "key 31 down", "key 31 up", "key 10 up"}));
+  EXPECT_EQ(Keys("^ $ ~", desktop), (Events{"unicode 005e", "unicode 005e up", "unicode 0024", "unicode 0024 up",
+                                            "unicode 007e", "unicode 007e up"}));
+  // Letters, combinations and the hold form keep the tables' keys, and so
+  // does everything without a layout to ask.
+  EXPECT_EQ(Keys("q CTRL[+]/ [R] @ d", desktop), (Events{"key 51 down", "key 51 up", "key 11 down", "key bf down",
+                                                         "key bf up", "key 11 up", "key 32 down"}));
+  NullDesktop none;
+  EXPECT_EQ(Keys("@", none), (Events{"key 10 down", "key 32 down", "key 32 up", "key 10 up"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "input/held_input.h"
+#include "input/keyboard.h"
 #include "actions/window_actions.h"
 #include "server/remote_server.h"
 #include "support/fake_desktop.h"
@@ -23,18 +24,23 @@ TEST(HeldInput, KeepsEachEntryOnceAndReleasesNewestFirst) {
   held.press(0x10);
   held.press(0x41);
   held.press(HeldInput::Button(MiddleButton));
+  held.press(0x25);
   held.press(HeldInput::Button(RightButton));
   held.release(0x41);
   held.release(0x42);  // not held: nothing happens
-  EXPECT_EQ(held.count, 4);
+  EXPECT_EQ(held.count, 5);
   EXPECT_TRUE(held.holds(0x10));
   EXPECT_FALSE(held.holds(0x41));
 
+  // Keys are let go as a keyboard lets go of them: scan code, extended flag.
   RecordingInjector injector;
-  held.releaseAll(injector);
-  EXPECT_EQ(injector.take(), (Events{"right up", "middle up", "left up", "key 10 up"}));
+  test::FakeDesktop desktop;
+  desktop.scanCodes = {{0x10, 0x2A}, {0x25, 0x4B}};
+  Keyboard keyboard(injector, desktop);
+  held.releaseAll(keyboard);
+  EXPECT_EQ(injector.take(), (Events{"right up", "key 25 up sc 4b ext", "middle up", "left up", "key 10 up sc 2a"}));
   EXPECT_EQ(held.count, 0);
-  held.releaseAll(injector);
+  held.releaseAll(keyboard);
   EXPECT_EQ(injector.take(), Events{});
 }
 
@@ -49,7 +55,9 @@ TEST(HeldInput, HoldsEveryKeyAndButtonAtOnceButNothingElse) {
   held.press(0x41);
   EXPECT_EQ(held.count, 258);
   RecordingInjector injector;
-  held.releaseAll(injector);
+  NullDesktop desktop;
+  Keyboard keyboard(injector, desktop);
+  held.releaseAll(keyboard);
   Events events = injector.take();
   ASSERT_EQ(events.size(), 258u);
   EXPECT_EQ(events.front(), "middle up");
