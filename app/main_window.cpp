@@ -114,6 +114,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!stopping_) refreshTip(false);
         return 0;
       }
+      if (wParam == kFirewallCheckTimer || wParam == kFirewallCopyTimer) {
+        if (!stopping_) onFirewallTimer(wParam);
+        return 0;
+      }
       break;
     case PromptChangedMessage:
       if (!stopping_) syncPrompt();
@@ -121,6 +125,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case ElevatedWindowMessage:
       // The worker has logged it.
       if (!stopping_) showOwnBalloon(kElevationBalloonTitle, kElevationBalloonText, NIIF_WARNING);
+      return 0;
+    case NetworkChangedMessage:
+      if (!stopping_) SetTimer(window_, kFirewallCheckTimer, kFirewallCheckDelayMs, nullptr);
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       desktop_.setComposition(QueryCompositionEnabled());
@@ -169,12 +176,14 @@ void MainWindow::onCreate() {
   autorunEnabled_ = QueryAutorun();
   addTrayIconOrRetry();
   SetTimer(window_, kTipTimer, kTipMs, nullptr);
+  startFirewallWatch();
 }
 
 void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
   KillTimer(window_, kTipTimer);
+  stopFirewallWatch();
   if (promptDialog_ != nullptr) DestroyWindow(promptDialog_);
   if (trayIcon_) trayIcon_->remove();
   PostQuitMessage(0);
@@ -194,6 +203,10 @@ void MainWindow::onDestroy() {
 
 void MainWindow::composeTip(wchar_t* tip, size_t capacity) const {
   FormatTipHeading(tip, capacity, tipPhones_, tipPaused_);
+  if (const wchar_t* blocked = FirewallCauseLine(firewall_.verdict())) {
+    AppendText(tip, capacity, blocked);
+    AppendText(tip, capacity, L"\n");
+  }
   if (const wchar_t* missing = PortNoticeTip(ports_)) {
     AppendText(tip, capacity, missing);
     return;

@@ -8,12 +8,14 @@
 #include <memory>
 #include <vector>
 
+#include "app/firewall.h"
 #include "app/tray_icon.h"
 #include "app/win32_platform.h"
 #include "base/log.h"
 #include "base/win32_handles.h"
 #include "server/remote_server.h"
 #include "shell/elevation_notice.h"
+#include "shell/firewall_check.h"
 #include "shell/phone_roster.h"
 
 namespace tavrin {
@@ -77,6 +79,14 @@ class MainWindow {
   static INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR handleAbout(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+  // Whether the firewall lets phones in (firewall_tray.cpp).
+  void startFirewallWatch();
+  void stopFirewallWatch();
+  void onFirewallTimer(UINT_PTR timer);
+  void checkFirewall();
+  void fillFirewallItems(HMENU tray);
+  void allowPhonesThroughFirewall();
+
   HINSTANCE instance_;
   HWND window_ = nullptr;
   Log* log_;
@@ -115,6 +125,12 @@ class MainWindow {
   // The about box while it is open, and its underlined link font.
   HWND aboutDialog_ = nullptr;
   unique_hfont linkFont_;
+
+  Win32FirewallInfo firewallInfo_;
+  FirewallCheck firewall_{firewallInfo_};
+  NetworkChangeWatch networkWatch_;
+  // The elevated copy that changes the firewall, while it runs.
+  unique_handle allowCopy_;
 };
 
 }  // namespace tavrin

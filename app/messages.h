@@ -10,6 +10,7 @@ constexpr UINT ShutdownRequestMessage = WM_USER + 80;  // 1104, posted by the wo
 constexpr UINT ServerPortsMessage = WM_USER + 90;      // 1114, posted by the worker: wParam 1 listening | 2 announcing
 constexpr UINT PromptChangedMessage = WM_USER + 91;    // 1115, posted: the prompt should open, close or switch
 constexpr UINT ElevatedWindowMessage = WM_USER + 92;   // 1116, posted by the worker: the window in front runs elevated
+constexpr UINT NetworkChangedMessage = WM_USER + 120;  // 1144, posted by the network list: a network came, went or changed
 
 constexpr UINT kTrayIconId = 1;
 // Retries adding the tray icon while the taskbar is not there yet.
@@ -18,5 +19,12 @@ constexpr UINT kTrayRetryMs = 2000;
 // Brings the tip's count of phones up to date.
 constexpr UINT_PTR kTipTimer = 2;
 constexpr UINT kTipMs = 2000;
+// Asks the firewall whether phones get through: shortly after start, and once
+// the network list's notices have settled (they come in bursts).
+constexpr UINT_PTR kFirewallCheckTimer = 20;
+constexpr UINT kFirewallCheckDelayMs = 1500;
+// Looks whether the elevated copy that changes the firewall has ended.
+constexpr UINT_PTR kFirewallCopyTimer = 21;
+constexpr UINT kFirewallCopyPollMs = 500;
 
 }  // namespace tavrin

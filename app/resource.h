@@ -43,3 +43,8 @@
 #define IDM_FORGET_ALLOWED 32803
 #define IDM_DISCONNECT_FIRST 33000
 #define IDM_DISCONNECT_LAST 33255
+
+// Shown while the firewall blocks phones: the menu's command that allows them,
+// and the grayed line at the top of the "Phones" submenu that says why.
+#define IDM_ALLOW_FIREWALL 32810
+#define IDM_FIREWALL_CAUSE 32811

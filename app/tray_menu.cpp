@@ -51,6 +51,7 @@ void MainWindow::showTrayMenu() {
   item.dwTypeData = caption;
   SetMenuItemInfoW(popup, IDM_IP_ADDRESS, FALSE, &item);
   fillPhonesMenu(popup);
+  fillFirewallItems(popup);
 
   TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN, pointer.x, pointer.y, 0, window_, nullptr);
   // Lets the menu close when the user clicks elsewhere next time.
@@ -79,6 +80,7 @@ bool MainWindow::onMenuCommand(UINT command) {
     case IDM_STORE_ANDROID_3: OpenTarget(L"" TAVRIN_STORE_ANDROID_3_URL); return true;
     case IDM_STORE_ANDROID_4: OpenTarget(L"" TAVRIN_STORE_ANDROID_4_URL); return true;
     case IDM_ABOUT: showAboutBox(); return true;
+    case IDM_ALLOW_FIREWALL: allowPhonesThroughFirewall(); return true;
     case IDM_EXIT: DestroyWindow(window_); return true;
     default: return onPhoneCommand(command);
   }

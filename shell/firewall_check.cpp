@@ -167,7 +167,8 @@ FirewallCheck::Report FirewallCheck::check() {
   line += "; networks: ";
   if (!networksKnown) line += "unknown";
   for (size_t i = 0; i < networks.size(); ++i)
-    line += (i > 0 ? ", " : "") + networks[i].name + " (" + CategoryWord(networks[i].category) + ")";
+    line += (i > 0 ? ", " : "") + (networks[i].name.empty() ? std::string("unnamed") : networks[i].name) + " (" +
+            CategoryWord(networks[i].category) + ")";
 
   const bool changed = line != description_;
   description_ = std::move(line);
