@@ -320,6 +320,8 @@ bool Win32FirewallInfo::firewall(FirewallState& state) {
     if (FAILED(policy->get_FirewallEnabled(type, &enabled)) || FAILED(policy->get_BlockAllInboundTraffic(type, &blockAll)) ||
         FAILED(policy->get_DefaultInboundAction(type, &inbound)))
       return false;
+    VARIANT_BOOL silent = VARIANT_FALSE;
+    profile.asksAboutNewPrograms = SUCCEEDED(policy->get_NotificationsDisabled(type, &silent)) && silent == VARIANT_FALSE;
     profile.enabled = enabled != VARIANT_FALSE;
     profile.blockAllInbound = blockAll != VARIANT_FALSE;
     profile.inboundAllowedByDefault = inbound == NET_FW_ACTION_ALLOW;

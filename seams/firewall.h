@@ -32,6 +32,9 @@ struct FirewallProfile {
   // What happens to an inbound connection that no rule matches (Windows'
   // default is to block it).
   bool inboundAllowedByDefault = false;
+  // Windows asks the user about a program that listens and has no rule yet
+  // (an administrator answers; a standard user's program is blocked silently).
+  bool asksAboutNewPrograms = true;
 };
 
 // An inbound rule that can match a connection to this program: one that

@@ -109,7 +109,12 @@ FirewallVerdict JudgeFirewall(const FirewallState& state) {
     verdict.reach = PhoneReach::Open;
     return verdict;
   }
-  verdict.reach = PhoneReach::Blocked;
+  const bool ruled = std::any_of(state.rules.begin(), state.rules.end(),
+                                 [](const InboundRule& rule) { return rule.thisProgram; });
+  bool asked = !ruled;
+  for (const uint32_t profile : kProfiles)
+    if ((current & profile) != 0 && !state.profile(profile).asksAboutNewPrograms) asked = false;
+  verdict.reach = asked ? PhoneReach::Undecided : PhoneReach::Blocked;
   if (blocking != nullptr) verdict.blockingRule = blocking->name;
   if (!openAfterAllow && (current & kProfilePublic) != 0 && Judge(state, kProfilePrivate, true).open) {
     // Only the network's category stands in the way once Tavrin is allowed
@@ -149,6 +154,8 @@ FirewallCheck::Report FirewallCheck::check() {
     line += "cannot tell, group policy decides the firewall's rules";
   } else if (verdict_.reach == PhoneReach::Unknown) {
     line += "cannot tell, no network profile is in use";
+  } else if (verdict_.reach == PhoneReach::Undecided) {
+    line += "not yet, Windows is asking whether to let Tavrin in";
   } else if (verdict_.reach == PhoneReach::Open) {
     line += "phones can connect to TCP 1978";
   } else {

@@ -20,7 +20,10 @@
 
 namespace tavrin {
 
-enum class PhoneReach : uint8_t { Unknown, Open, Blocked };
+// Undecided: blocked for now, but no rule names this program yet and Windows
+// asks about new programs, so its own question is probably on the screen;
+// the answer will add the rules.
+enum class PhoneReach : uint8_t { Unknown, Undecided, Open, Blocked };
 enum class BlockCause : uint8_t { None, Firewall, PublicNetwork };
 
 struct FirewallVerdict {

@@ -25,10 +25,13 @@ std::vector<InboundRule> SilentBlockRules(uint32_t profile) {
   return {Rule(false, true, "", kProtocolTcp, profile), Rule(false, true, "", 17, profile)};
 }
 
+// Windows does not ask about new programs here, unless a test says so.
 FirewallState OnNetwork(uint32_t profiles, std::vector<InboundRule> rules = {}) {
   FirewallState state;
   state.currentProfiles = profiles;
   state.rules = std::move(rules);
+  state.domain.asksAboutNewPrograms = state.privateProfile.asksAboutNewPrograms =
+      state.publicProfile.asksAboutNewPrograms = false;
   return state;
 }
 
@@ -36,6 +39,7 @@ std::string Judged(const FirewallState& state) {
   const FirewallVerdict v = JudgeFirewall(state);
   if (v.reach == PhoneReach::Unknown) return "unknown";
   if (v.reach == PhoneReach::Open) return "open";
+  if (v.reach == PhoneReach::Undecided) return "undecided";
   return std::string(v.cause == BlockCause::PublicNetwork ? "public" : "firewall") + (v.offerAllow ? " +offer" : "");
 }
 
@@ -100,6 +104,16 @@ TEST(FirewallVerdict, PublicNetworksAndSeveralNetworks) {
   EXPECT_EQ(Judged(OnNetwork(kProfilePublic | kProfilePrivate, allowed)), "open");
   EXPECT_EQ(Judged(OnNetwork(kProfilePublic | kProfilePrivate, SilentBlockRules(kProfilePublic))),
             "firewall +offer");
+  // A first start where Windows asks about new programs: its question is up
+  // until a rule names Tavrin, whichever way the answer goes.
+  FirewallState asking = OnNetwork(kProfilePublic | kProfilePrivate, {Rule(true, false, "RPC")});
+  asking.publicProfile.asksAboutNewPrograms = asking.privateProfile.asksAboutNewPrograms = true;
+  EXPECT_EQ(Judged(asking), "undecided");
+  asking.rules = SilentBlockRules(kProfilePublic);
+  EXPECT_EQ(Judged(asking), "firewall +offer");
+  asking.rules.clear();
+  asking.privateProfile.asksAboutNewPrograms = false;
+  EXPECT_EQ(Judged(asking), "firewall +offer");
   // Nothing to say without profiles in use or when group policy rules.
   EXPECT_EQ(Judged(OnNetwork(0)), "unknown");
   FirewallState policy = OnNetwork(kProfileDomain);
