@@ -1,10 +1,12 @@
-// Entry point of Tavrin.exe: the "--install" option, one running copy at a
-// time, the log, the hidden main window and its message loop.
+// Entry point of Tavrin.exe: the "--install" option, the firewall's switches
+// (app/firewall.h), one running copy at a time, the log, the hidden main
+// window and its message loop.
 #include <windows.h>
 
 #include <cwchar>
 
 #include "app/autorun.h"
+#include "app/firewall.h"
 #include "app/main_window.h"
 #include "app/resource.h"
 #include "base/log_win32.h"
@@ -14,6 +16,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   using namespace tavrin;
   // Exactly "--install": anything around it is not the option.
   if (commandLine != nullptr && std::wcscmp(commandLine, L"--install") == 0) EnableAutorun();
+  // The firewall's switches do their one job and end, beside a running copy.
+  if (const std::optional<int> code = RunFirewallSwitch(commandLine)) return *code;
   wchar_t title[kShellTextCapacity] = {};
   wchar_t className[kShellTextCapacity] = {};
   LoadStringW(instance, IDS_APP_TITLE, title, static_cast<int>(kShellTextCapacity));
@@ -23,6 +27,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   // One instance at a time; a second start ends silently.
   const unique_handle mutex(CreateMutexW(nullptr, FALSE, title));
   if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+
+  // The firewall's and the network list's objects live in the main thread's
+  // apartment, and the network list's notices arrive through its message loop.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const auto leaveApartment = scope_exit([com] {
+    if (SUCCEEDED(com)) CoUninitialize();
+  });
 
   ProgramLog programLog;
   Log& log = programLog.log();

@@ -117,6 +117,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!stopping_) refreshTip(false);
         return 0;
       }
+      if (wParam == kFirewallCheckTimer || wParam == kFirewallCopyTimer) {
+        if (!stopping_) onFirewallTimer(wParam);
+        return 0;
+      }
       break;
     case PromptChangedMessage:
       if (!stopping_) syncPrompt();
@@ -124,6 +128,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case ElevatedWindowMessage:
       // The worker has logged it.
       if (!stopping_) showOwnBalloon(kElevationBalloonTitle, kElevationBalloonText, NIIF_WARNING);
+      return 0;
+    case NetworkChangedMessage:
+      if (!stopping_) SetTimer(window_, kFirewallCheckTimer, kFirewallCheckDelayMs, nullptr);
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       desktop_.setComposition(QueryCompositionEnabled());
@@ -192,6 +199,7 @@ void MainWindow::onCreate() {
     log_->write(LogLevel::Warning, "address changes cannot be followed: the tip's addresses are read when it changes");
   addTrayIconOrRetry();
   SetTimer(window_, kTipTimer, kTipMs, nullptr);
+  startFirewallWatch();
 }
 
 void MainWindow::onDestroy() {
@@ -200,6 +208,7 @@ void MainWindow::onDestroy() {
   KillTimer(window_, kTipTimer);
   unwatchSession();
   addressWatch_.stop();
+  stopFirewallWatch();
   if (promptDialog_ != nullptr) DestroyWindow(promptDialog_);
   if (trayIcon_) trayIcon_->remove();
   PostQuitMessage(0);
@@ -222,6 +231,10 @@ void MainWindow::composeTip(wchar_t* tip, size_t capacity) const {
   if (!serving_) {
     AppendText(tip, capacity, L"Not serving: another session is on the screen");
     return;
+  }
+  if (const wchar_t* blocked = FirewallCauseLine(firewall_.verdict())) {
+    AppendText(tip, capacity, blocked);
+    AppendText(tip, capacity, L"\n");
   }
   if (const wchar_t* missing = PortNoticeTip(ports_)) {
     AppendText(tip, capacity, missing);

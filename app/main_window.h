@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "app/address_watch.h"
+#include "app/firewall.h"
 #include "app/tray_icon.h"
 #include "app/win32_platform.h"
 #include "base/log.h"
 #include "base/win32_handles.h"
 #include "server/remote_server.h"
 #include "shell/elevation_notice.h"
+#include "shell/firewall_check.h"
 #include "shell/phone_roster.h"
 #include "shell/recent_messages.h"
 
@@ -96,6 +98,14 @@ class MainWindow {
   static INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR handleAbout(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+  // Whether the firewall lets phones in (firewall_tray.cpp).
+  void startFirewallWatch();
+  void stopFirewallWatch();
+  void onFirewallTimer(UINT_PTR timer);
+  void checkFirewall();
+  void fillFirewallItems(HMENU tray);
+  void allowPhonesThroughFirewall();
+
   HINSTANCE instance_;
   HWND window_ = nullptr;
   Log* log_;
@@ -141,6 +151,12 @@ class MainWindow {
   // The about box while it is open, and its underlined link font.
   HWND aboutDialog_ = nullptr;
   unique_hfont linkFont_;
+
+  Win32FirewallInfo firewallInfo_;
+  FirewallCheck firewall_{firewallInfo_};
+  NetworkChangeWatch networkWatch_;
+  // The elevated copy that changes the firewall, while it runs.
+  unique_handle allowCopy_;
 };
 
 }  // namespace tavrin

@@ -11,6 +11,7 @@ constexpr UINT ServerPortsMessage = WM_USER + 90;      // 1114, posted by the wo
 constexpr UINT PromptChangedMessage = WM_USER + 91;    // 1115, posted: the prompt should open, close or switch
 constexpr UINT ElevatedWindowMessage = WM_USER + 92;   // 1116, posted by the worker: the window in front runs elevated
 constexpr UINT AddressesChangedMessage = WM_USER + 93; // 1117, posted: the local IPv4 addresses changed
+constexpr UINT NetworkChangedMessage = WM_USER + 120;  // 1144, posted by the network list: a network came, went or changed
 
 constexpr UINT kTrayIconId = 1;
 // How long a balloon stays (the shell may keep it shorter or longer).
@@ -26,5 +27,14 @@ constexpr UINT kTipMs = 2000;
 // the user has not seen (the delay browsers give their permission prompts).
 constexpr UINT_PTR kPromptArmTimer = 3;
 constexpr UINT kPromptArmMs = 1000;
+// Asks the firewall whether phones get through: shortly after start, and once
+// the network list's notices have settled (they come in bursts).
+constexpr UINT_PTR kFirewallCheckTimer = 20;
+constexpr UINT kFirewallCheckDelayMs = 1500;
+// ...and again while Windows' own question about Tavrin waits for an answer.
+constexpr UINT kFirewallQuestionMs = 5000;
+// Looks whether the elevated copy that changes the firewall has ended.
+constexpr UINT_PTR kFirewallCopyTimer = 21;
+constexpr UINT kFirewallCopyPollMs = 500;
 
 }  // namespace tavrin

@@ -50,3 +50,7 @@
 #define IDM_NO_MESSAGE 32804
 #define IDM_RECENT_FIRST 33300
 #define IDM_RECENT_LAST 33309
+// Shown while the firewall blocks phones: the menu's command that allows them,
+// and the grayed line at the top of the "Phones" submenu that says why.
+#define IDM_ALLOW_FIREWALL 32810
+#define IDM_FIREWALL_CAUSE 32811

@@ -25,6 +25,7 @@ class TrayIcon {
   // has is brought up to date instead.
   bool add(const wchar_t* tip);
   void remove();
+  bool added() const { return added_; }
   // Whether the taskbar speaks to the icon in the fourth version's form
   // (wParam the anchor point, lParam the event and the icon's id), which
   // also lets the icon and its menu be reached from the keyboard.

@@ -50,6 +50,7 @@ void MainWindow::showTrayMenu(POINT anchor) {
   SetMenuItemInfoW(popup, IDM_IP_ADDRESS, FALSE, &item);
   fillPhonesMenu(popup);
   fillRecentMenu(popup);
+  fillFirewallItems(popup);
 
   // The choice is carried out here, while the phones the menu listed are
   // known; once it has closed, a Disconnect command names no phone.
@@ -85,6 +86,7 @@ bool MainWindow::onMenuCommand(UINT command) {
     case IDM_STORE_ANDROID_3: OpenTarget(L"" TAVRIN_STORE_ANDROID_3_URL); return true;
     case IDM_STORE_ANDROID_4: OpenTarget(L"" TAVRIN_STORE_ANDROID_4_URL); return true;
     case IDM_ABOUT: showAboutBox(); return true;
+    case IDM_ALLOW_FIREWALL: allowPhonesThroughFirewall(); return true;
     case IDM_EXIT: DestroyWindow(window_); return true;
     default: return onPhoneCommand(command) || onRecentCommand(command);
   }

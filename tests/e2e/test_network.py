@@ -137,3 +137,32 @@ def test_ports_held_by_another_program_at_start_are_reported_and_taken_once_free
     if "v0" in harness.interfaces():
         found = quillo_sim.listen_for_servers(3, report=lambda *args: None)
         assert found, "no discovery datagram after port 2008 was freed"
+
+
+
+def program_log(desktop):
+    """What every Tavrin.exe of this prefix has written to its log."""
+    return "".join(path.read_text(errors="replace")
+                   for path in desktop.drive_c().glob("users/*/AppData/Local/Tavrin/tavrin.log"))
+
+
+def test_without_a_firewall_to_ask_nothing_is_said_and_the_switch_changes_nothing(
+        desktop, build, start_tavrin, phones, windows, request):
+    # Wine answers the firewall's questions with E_NOTIMPL and calls its one
+    # network Public: the log says it cannot tell, and no balloon says phones
+    # are blocked. (The real verdicts: docs/windows-checklist.md.)
+    before = len(program_log(desktop))
+    tavrin = start_tavrin()
+    answers = lambda: [line for line in program_log(desktop)[before:].splitlines() if "phones and the firewall:" in line]
+    line = harness.wait_until(answers, 15, "the firewall's answer in the log")[0]
+    assert "cannot tell, the firewall could not be read" in line, line
+    # The elevated switch, run beside the tray program, changes nothing and
+    # ends with 1 without a second tray program; the first serves on.
+    code = desktop.run_program(build.tavrin(), "--allow-phones-through-firewall",
+                               log=test_log_dir(request) / "switch.log", timeout=30)
+    assert code == 1
+    assert "the firewall's rules could not be read: nothing was changed" in program_log(desktop)[before:]
+    assert not [w for w in windows.visible() if w["class"] == "tooltips_class32"
+                and ("Windows Firewall" in w["text"] or "set as Public" in w["text"])]
+    assert tavrin.running()
+    assert phones().read_greeting(idle=0.05).startswith(b"system windows ")

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "seams/desktop.h"
+#include "seams/firewall.h"
 #include "seams/user_interface.h"
 #include "seams/injector.h"
 #include "seams/network_info.h"
@@ -126,6 +127,23 @@ class FakeNetworkInfo : public NetworkInfo {
     if (name.empty() || name.size() + 1 > capacity) return -1;
     std::snprintf(out, capacity, "%s", name.c_str());
     return static_cast<int32_t>(name.size());
+  }
+};
+
+// The firewall and the networks as a test sets them; either query can fail.
+class FakeFirewallInfo : public FirewallInfo {
+ public:
+  bool firewallReadable = true;
+  FirewallState state;
+  bool networksReadable = true;
+  std::vector<ConnectedNetwork> networks;
+  bool firewall(FirewallState& out) override {
+    if (firewallReadable) out = state;
+    return firewallReadable;
+  }
+  bool connectedNetworks(std::vector<ConnectedNetwork>& out) override {
+    if (networksReadable) out = networks;
+    return networksReadable;
   }
 };
 
