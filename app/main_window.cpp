@@ -149,6 +149,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case AddressesChangedMessage:
       addressWatch_.taken();
+      network_.invalidate();  // discovery announces to the new networks
       if (!stopping_) {
         if (log_) log_->write(LogLevel::Info, "the computer's addresses changed");
         refreshTip(true);

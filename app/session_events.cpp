@@ -69,6 +69,7 @@ LRESULT MainWindow::onPowerBroadcast(WPARAM event) {
     case PBT_APMRESUMESUSPEND:
     case PBT_APMRESUMEAUTOMATIC:
       if (log_) log_->write(LogLevel::Info, "the computer woke up");
+      network_.invalidate();
       if (server_) server_->checkSockets();
       break;
     default:

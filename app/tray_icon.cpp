@@ -1,5 +1,7 @@
 #include "app/tray_icon.h"
 
+#include <commctrl.h>
+
 #include <cwchar>
 
 #include "app/messages.h"
@@ -22,13 +24,16 @@ size_t AppendText(wchar_t* target, size_t capacity, const wchar_t* source) {
   return length + CopyText(target + length, capacity - length, source);
 }
 
-TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log)
-    : window_(window),
-      // Loaded once and kept: the icon is added again after every taskbar restart.
-      icon_(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON,
-                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                          LR_DEFAULTCOLOR))),
-      log_(log) {}
+TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log) : window_(window), log_(log) {
+  // Loaded once and kept: the icon is added again after every taskbar
+  // restart. At the size the taskbar asks for at this scale, picked from
+  // the icon's own images rather than stretched.
+  HICON icon = nullptr;
+  if (FAILED(LoadIconMetric(instance, MAKEINTRESOURCEW(IDI_TAVRIN), LIM_SMALL, &icon)))
+    icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  icon_.reset(icon);
+}
 
 NOTIFYICONDATAW TrayIcon::record(UINT flags) const {
   NOTIFYICONDATAW record = {};

@@ -377,7 +377,7 @@ void Win32UserInterface::reportPorts(bool listening, bool announcing) {
   PostMessageW(mainWindow_, ServerPortsMessage, (listening ? 1u : 0u) | (announcing ? 2u : 0u), 0);
 }
 
-bool Win32NetworkInfo::addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) {
+bool Win32NetworkInfo::readTable() {
   // Ask with a token buffer first; the call reports the size it needs.
   ULONG size = 0;
   unique_malloc<MIB_IPADDRTABLE> owned(static_cast<MIB_IPADDRTABLE*>(std::malloc(sizeof(MIB_IPADDRTABLE))));
@@ -390,19 +390,42 @@ bool Win32NetworkInfo::addressTable(AddressRow* rows, uint32_t capacity, uint32_
   }
   if (result != NO_ERROR) return false;
   const MIB_IPADDRTABLE* table = owned.get();
-  count = table->dwNumEntries;
-  for (uint32_t i = 0; i < count && i < capacity; ++i) {
-    rows[i].address = table->table[i].dwAddr;
-    rows[i].mask = table->table[i].dwMask;
-    rows[i].broadcast = table->table[i].dwBCastAddr;
+  keptCount_ = table->dwNumEntries;
+  for (uint32_t i = 0; i < keptCount_ && i < kKeptRows; ++i) {
+    kept_[i] = AddressRow{};
+    kept_[i].address = table->table[i].dwAddr;
+    kept_[i].mask = table->table[i].dwMask;
+    kept_[i].broadcast = table->table[i].dwBCastAddr;
   }
   return true;
 }
 
+bool Win32NetworkInfo::addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) {
+  const uint64_t now = GetTickCount64();
+  if (stale_.exchange(false, std::memory_order_acq_rel) || !haveTable_ || now - readAtMs_ >= kLongestKeptMs) {
+    haveTable_ = readTable();
+    readAtMs_ = now;
+    if (!haveTable_) {
+      stale_.store(true, std::memory_order_release);  // try again next time
+      return false;
+    }
+  }
+  count = keptCount_;
+  for (uint32_t i = 0; i < count && i < capacity && i < kKeptRows; ++i) rows[i] = kept_[i];
+  if (count > kKeptRows) count = kKeptRows;
+  return true;
+}
+
 int32_t Win32NetworkInfo::computerName(char* name, uint32_t capacity) {
-  DWORD size = capacity;
-  if (name == nullptr || capacity == 0 || !GetComputerNameA(name, &size)) return -1;
-  return static_cast<int32_t>(size);
+  if (name == nullptr || capacity == 0) return -1;
+  if (nameLength_ < 0) {
+    DWORD size = sizeof name_;
+    if (!GetComputerNameA(name_, &size)) return -1;
+    nameLength_ = static_cast<int32_t>(size);
+  }
+  if (static_cast<uint32_t>(nameLength_) >= capacity) return -1;
+  std::memcpy(name, name_, static_cast<size_t>(nameLength_) + 1);
+  return nameLength_;
 }
 
 }  // namespace tavrin

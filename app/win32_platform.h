@@ -105,10 +105,31 @@ class Win32NeighbourTable final : public NeighbourTable {
   bool hardwareAddress(uint32_t ipv4, MacAddress& mac) noexcept override;
 };
 
+// The worker asks for the address table and the computer's name every
+// second, for discovery. Both are kept: the table is read again only after
+// the addresses changed (invalidate(), from the main thread) or a minute
+// went by (in case a change was not announced), and the name, which Windows
+// changes only at a restart, once. So the once-a-second broadcast costs no
+// system query that could hold up a phone's next message.
 class Win32NetworkInfo final : public NetworkInfo {
  public:
   bool addressTable(AddressRow* rows, uint32_t capacity, uint32_t& count) override;
   int32_t computerName(char* name, uint32_t capacity) override;
+  // Any thread: the next addressTable() reads the system's table again.
+  void invalidate() { stale_.store(true, std::memory_order_release); }
+
+ private:
+  static constexpr uint32_t kKeptRows = 64;
+  static constexpr uint64_t kLongestKeptMs = 60 * 1000;
+  bool readTable();
+
+  std::atomic<bool> stale_{true};
+  uint64_t readAtMs_ = 0;
+  bool haveTable_ = false;
+  AddressRow kept_[kKeptRows] = {};
+  uint32_t keptCount_ = 0;  // rows in the system's table (may exceed kKeptRows)
+  char name_[64] = {};
+  int32_t nameLength_ = -1;
 };
 
 }  // namespace tavrin

@@ -38,4 +38,8 @@ set(CPACK_NSIS_DISPLAY_NAME Tavrin)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/res/Tavrin.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/res/Tavrin.ico)
 
+# Empty: unsigned. scripts/package.sh sets it to the command that signs a
+# file (scripts/sign.sh with a certificate) for the installer's !finalize.
+set(CPACK_TAVRIN_SIGN "")
+
 include(CPack)

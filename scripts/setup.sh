@@ -15,8 +15,9 @@ PACKAGES=(
   iproute2 util-linux imagemagick
   # Drops a test phone's packets inside the test namespace (a phone that vanishes).
   nftables
-  # makensis, for the Windows installer that cpack builds.
-  nsis
+  # makensis, for the Windows installer that cpack builds; Authenticode
+  # signing (optional for a release, checked with a throwaway certificate).
+  nsis osslsigncode openssl
 )
 
 say() { printf '[setup] %s\n' "$*"; }

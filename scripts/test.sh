@@ -120,9 +120,26 @@ for s in "${stages[@]}"; do
         [ -f "$TAVRIN_WIN_BUILD/$product" ] || fail "the windows build made no $product"
       done
       # The ZIP and the installer, which the e2e stage installs under Wine.
-      rm -rf "$TAVRIN_WIN_BUILD/packages"
-      cpack --config "$TAVRIN_WIN_BUILD/CPackConfig.cmake" -B "$TAVRIN_WIN_BUILD/packages" \
+      "$ROOT/scripts/package.sh" "$TAVRIN_WIN_BUILD" \
         || fail "cpack (ZIP and NSIS installer) in $TAVRIN_WIN_BUILD/packages"
+      # The optional signing step, with a throwaway self-signed certificate:
+      # every program a user runs carries a signature that verifies. (The
+      # programs in the build folder stay signed; they run the same.)
+      signing="$TAVRIN_WIN_BUILD/signing-check"
+      rm -rf "$signing" && mkdir -p "$signing"
+      openssl req -x509 -newkey rsa:2048 -nodes -keyout "$signing/key.pem" -out "$signing/cert.pem" -days 2 \
+        -subj "/CN=Tavrin test signing" 2>/dev/null || fail "openssl could not make a test certificate"
+      "$ROOT/scripts/package.sh" --cert "$signing/cert.pem" --key "$signing/key.pem" --keep "$signing/signed" \
+        "$TAVRIN_WIN_BUILD" "$signing/packages" >"$signing/package.log" 2>&1 \
+        || fail "signed packages (see $signing/package.log)"
+      # Kept as they were signed: the program, the library, the uninstaller
+      # (under makensis's temporary name) and the installer.
+      kept=("$signing/signed/"*)
+      [ ${#kept[@]} -eq 4 ] || fail "expected 4 signed files, found: ${kept[*]##*/} (see $signing/package.log)"
+      for signed in "${kept[@]}" "$signing/packages/"*.exe; do
+        osslsigncode verify -CAfile "$signing/cert.pem" -in "$signed" >"$signing/verify.log" 2>&1 \
+          || fail "the signature of $signed does not verify (see $signing/verify.log)"
+      done
       done_stage "$TAVRIN_WIN_BUILD/Tavrin.exe"
       ;;
     fuzz)

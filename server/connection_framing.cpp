@@ -19,6 +19,7 @@ bool RemoteServer::receive(ClientConnection& connection, int& error) {
     return false;
   }
   connection.added(received);
+  QuickAcksAfterReceive(connection.socketHandle);
   afterReceive(connection);
   return true;
 }
@@ -33,6 +34,9 @@ int32_t RemoteServer::feed(ClientConnection& connection, const char* bytes, int3
 void RemoteServer::afterReceive(ClientConnection& connection) {
   // Whatever the handlers press is recorded on this connection.
   injector.current = &connection;
+  // Once per receive, not per message: the window in front is a query of the
+  // system, and a batch of messages lands in one window all the same.
+  if (inputHasEffect(connection)) noticeElevatedWindow();
   processBuffer(connection);
   flushWheel();
   injector.current = nullptr;
@@ -56,7 +60,6 @@ void RemoteServer::processBuffer(ClientConnection& connection) {
           platform.observer->onMessage('t', connection.buffer, static_cast<int32_t>(newline - connection.buffer));
         }
         if (effective) {
-          noticeElevatedWindow();
           taken = handleTextLine(connection);
         } else {
           taken = dropTextLine(connection);
@@ -81,7 +84,6 @@ int32_t RemoteServer::handleFrame(ClientConnection& connection, bool effective) 
   const char* payload = connection.buffer + kFrameHeaderLength;
   if (platform.observer) platform.observer->onMessage(connection.buffer[0], payload, length);
   if (effective) {
-    noticeElevatedWindow();
     if (connection.buffer[0] == 'k')
       handleKeyMessage(payload, length);
     else

@@ -179,10 +179,7 @@ void RemoteServer::run() {
     if (timeoutUs < kShortestSelectTimeoutUs) timeoutUs = kShortestSelectTimeoutUs;
 
     SocketHandle write = kInvalidSocket;
-    if (discoverySocket_ != kInvalidSocket && DiscoveryDue(TickCount(), lastDiscoveryTick_)) {
-      lastDiscoveryTick_ = TickCount();
-      write = discoverySocket_;
-    }
+    if (discoverySocket_ != kInvalidSocket && DiscoveryDue(now, lastDiscoveryTick_)) write = discoverySocket_;
 
     bool readable[ReadSet::kCapacity];
     bool writable = false;
@@ -192,13 +189,14 @@ void RemoteServer::run() {
     serveRosterRequests();
     connectionLog_.flush(TickCount64());
     if (result > 0) {
-      if (writable && platform.network) SendDiscovery(discoverySocket_, *platform.network);
       const int listener = listenSocket_ != kInvalidSocket ? reads.find(listenSocket_) : -1;
       if (listener >= 0 && readable[listener]) acceptClient();
+      bool phoneBytesWaited = false;
       for (auto it = clients_.begin(); it != clients_.end(); ++it) {
         ClientConnection& connection = *it->second;
         const int index = reads.find(connection.socketHandle);
         if (index < 0 || !readable[index]) continue;
+        phoneBytesWaited = true;
         int error = 0;
         if (!receive(connection, error)) {
           // Later readable connections are served in the next pass; when
@@ -207,6 +205,14 @@ void RemoteServer::run() {
           dropClient(connection, DescribeConnectionEnd(error));
           break;
         }
+      }
+      // The broadcast waits for a pass in which no phone's bytes were
+      // waiting, so that it never holds up a message; a phone that never
+      // pauses delays it by a second at most.
+      if (writable && platform.network &&
+          (!phoneBytesWaited || TickCount() - lastDiscoveryTick_ >= 2 * kDiscoveryPeriodMs)) {
+        lastDiscoveryTick_ = TickCount();
+        SendDiscovery(discoverySocket_, *platform.network);
       }
     } else if (result < 0) {
       log(LogLevel::Error, "select failed (%d): pausing %u s", LastSocketError(),
@@ -327,6 +333,11 @@ void RemoteServer::acceptClient() {
 #endif
   SetIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1);
   EnableKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs, kKeepAliveProbes);
+  if (IsSocketError(RequestQuickAcks(s)) && !quickAckFailureLogged_) {
+    quickAckFailureLogged_ = true;
+    log(LogLevel::Warning, "immediate acknowledgements could not be asked for (%d): a phone's motion may come in bursts",
+        LastSocketError());
+  }
 
   // Without memory for its record the one connection is refused, not the
   // process ended.

@@ -243,7 +243,8 @@ class RemoteServer {
   // listener is left out of the read set until this tick.
   bool acceptPaused_ = false;
   uint32_t acceptResumeTick_ = 0;
-  bool lastAcceptFailed_ = false;  // the previous accept failed (not for want of a connection)
+  bool lastAcceptFailed_ = false;
+  bool quickAckFailureLogged_ = false;  // the previous accept failed (not for want of a connection)
   int reportedPorts_ = -1;  // what reportPorts last told, -1 before the first report
   int listenError_ = 0;     // why the listener last failed to open
   int discoveryError_ = 0;  // why the discovery socket last failed to open
