@@ -9,8 +9,10 @@
 #define TAVRIN_URL_DOWNLOAD_LATEST "https://www.example.com/tavrin/download"
 #define TAVRIN_URL_WEBSITE "https://www.example.com/tavrin/"
 #define TAVRIN_URL_FACEBOOK "https://social.example.org/tavrin"
+// One literal each: Microsoft's resource compiler does not join adjacent
+// string literals where the resource script expects one text.
 #define TAVRIN_CONTACT_ADDRESS "support@example.com"
-#define TAVRIN_MAILTO_CONTACT "mailto:" TAVRIN_CONTACT_ADDRESS
+#define TAVRIN_MAILTO_CONTACT "mailto:support@example.com"
 
 // The phone app's editions and their store pages, in menu order.
 #define TAVRIN_STORE_IPHONE_1_CAPTION "Quillo"

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <windowsx.h>
 
+#include <string_view>
+
 #include "app/autorun.h"
 #include "app/desktop_shell.h"
 #include "app/links.h"
@@ -11,6 +13,9 @@
 namespace tavrin {
 
 namespace {
+
+static_assert(std::string_view(TAVRIN_MAILTO_CONTACT) == std::string_view("mailto:" TAVRIN_CONTACT_ADDRESS),
+              "the contact link names the contact address");
 
 const wchar_t kAddressPrefix[] = L"IP Address : ";
 constexpr size_t kMenuCaptionCapacity = 1024;

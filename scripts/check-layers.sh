@@ -12,7 +12,9 @@
 #
 # Only quoted includes whose first folder is a layer in the table are
 # judged ("input/keyboard.h"); system headers and files outside the layers
-# (tests, benchmarks, fuzzers) are not.
+# (tests, benchmarks, fuzzers) are not. An include that climbs with ".."
+# ("../shell/port_notice.h") is always wrong in a layer: it names another
+# layer without saying so, and the build's own check cannot see it.
 set -uo pipefail
 
 # ==== LAYERS ===============================================================
@@ -56,6 +58,11 @@ for layer in $(printf '%s\n' "${!ALLOWED[@]}" | sort); do
     file=${hit%%:*}
     rest=${hit#*:}
     line=${rest%%:*}
+    if [[ "${rest#*:}" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]*)\" ]] && [[ "/${BASH_REMATCH[1]}/" == */../* ]]; then
+      wrong=$((wrong + 1))
+      echo "$file:$line: includes \"${BASH_REMATCH[1]}\", which climbs out of its folder with ..; name the layer instead"
+      continue
+    fi
     [[ "${rest#*:}" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"(([^/\"]+)/[^\"]*)\" ]] || continue
     target=${BASH_REMATCH[1]}
     to=${BASH_REMATCH[2]}

@@ -5,6 +5,8 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev
+  # llvm-rc: the resource scripts checked against the resource compiler's grammar.
+  llvm-14
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xdotool

@@ -94,6 +94,12 @@ for s in "${stages[@]}"; do
     native)
       stage native "native build, unit and server tests"
       "$ROOT/scripts/check-layers.sh" || fail "an include points up a layer (scripts/check-layers.sh, above)"
+      # The resource scripts in the grammar of Microsoft's resource compiler
+      # (stricter than windres, which the cross build uses).
+      for rc in app/Tavrin.rc extension/Extension.rc; do
+        llvm-rc-14 -C 65001 -I "$(dirname "$rc")" -I /usr/share/mingw-w64/include -FO "$BUILD_ROOT/rc-check.res" "$rc" \
+          || fail "$rc does not compile with llvm-rc (Microsoft's resource compiler grammar)"
+      done
       configure_and_build native "$BUILD_ROOT/native"
       run_ctest "$BUILD_ROOT/native"
       done_stage

@@ -216,6 +216,12 @@ class WineDesktop:
         aedebug = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug"
         self.run("reg", "delete", aedebug, "/v", "Debugger", "/f", log=log)
         self.run("reg", "add", aedebug, "/v", "Auto", "/t", "REG_SZ", "/d", "0", "/f", log=log)
+        # TAVRIN_DPI=144: the display's scale as Windows would set it at
+        # 150 %, for screenshots of how the program looks there.
+        dpi = os.environ.get("TAVRIN_DPI")
+        if dpi:
+            self.run("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", dpi,
+                     "/f", log=log)
         if self.launcher:
             # Stays until wineserver -k; launch.exe waits for its taskbar.
             self.shell = self.wine("explorer", "/desktop=%s,1024x768" % self.SHELL, log=self.logs / "explorer.log")

@@ -166,6 +166,8 @@ def screenshots_wanted():
 def screenshot(desktop, name, box):
     """Saves the (left, top, right, bottom) part of the X display as
     docs/screenshots/NAME; the shell desktop's window sits at 0,0."""
+    if os.environ.get("TAVRIN_DPI"):  # phone-prompt.png -> phone-prompt-144dpi.png
+        name = name.replace(".png", "-%sdpi.png" % os.environ["TAVRIN_DPI"])
     left, top, right, bottom = box
     left, top = max(left, 0), max(top, 0)
     right, bottom = min(right, 1024), min(bottom, 768)

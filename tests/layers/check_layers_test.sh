@@ -26,4 +26,8 @@ expect "a clean tree passes" 0 "every include points down" "$check" --root "$tre
 printf '#pragma once\n  # include "server/loop.h"\n' > "$tree/base/log.h"
 expect "an up-pointing include fails" 1 'base/log.h:2: includes "server/loop.h"' "$check" --root "$tree"
 expect "report mode lists it and passes" 0 'base/log.h:2:' "$check" --root "$tree" --report
+printf '#pragma once\n' > "$tree/base/log.h"
+printf '#include "../base/log.h"\n' > "$tree/server/loop.cpp"
+expect "an include that climbs with .. fails" 1 'server/loop.cpp:1: includes "../base/log.h", which climbs' \
+  "$check" --root "$tree"
 echo "ok"
