@@ -205,9 +205,39 @@ class WineDesktop:
     def winpath(self, path):
         return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
+    def wineserver_outside(self):
+        """The pid of this prefix's wine server when it runs in another
+        network namespace, else None. Wine's sockets are made by its server:
+        a server started outside the private namespace (a wineboot run by
+        hand a moment before) would open the program's ports and send its
+        broadcasts on the real network, whatever namespace the program is
+        started in."""
+        own = os.readlink("/proc/self/ns/net")
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    if not f.read().split(b"\0")[0].endswith(b"wineserver"):
+                        continue
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    environ = f.read().split(b"\0")
+                if ("WINEPREFIX=%s" % self.prefix).encode() not in environ:
+                    continue
+                if os.readlink("/proc/%s/ns/net" % entry) != own:
+                    return int(entry)
+            except OSError:
+                continue
+        return None
+
     def boot(self):
         """Creates or updates the prefix and makes crashes end the process."""
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        outside = self.wineserver_outside()
+        if outside:
+            raise HarnessError("the wine server of %s (pid %d) runs outside this network namespace: wait for it to "
+                               "end (or stop it there with WINEPREFIX=%s wineserver -k) and start again"
+                               % (self.prefix, outside, self.prefix))
         log = self.logs / "wineboot.log"
         code = self.run("wineboot", "-i", log=log, timeout=180)
         if code != 0:
