@@ -24,6 +24,10 @@ namespace tavrin {
 
 constexpr size_t kShellTextCapacity = 100;  // window title and class name
 
+// The popup of `menu` that holds the item `command` (the Phones submenu
+// holds Pause Phones), or null.
+HMENU SubMenuHolding(HMENU menu, UINT command);
+
 class MainWindow {
  public:
   // Registers the window class named by the string table; the texts are

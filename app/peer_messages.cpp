@@ -18,16 +18,6 @@ namespace {
 
 constexpr UINT kMaxMenuMessages = IDM_RECENT_LAST - IDM_RECENT_FIRST + 1;
 
-// The popup of the tray menu that holds the placeholder of Recent Messages.
-HMENU FindRecentMenu(HMENU tray) {
-  const int items = GetMenuItemCount(tray);
-  for (int i = 0; i < items; ++i) {
-    HMENU sub = GetSubMenu(tray, i);
-    if (sub != nullptr && GetMenuState(sub, IDM_NO_MESSAGE, MF_BYCOMMAND) != static_cast<UINT>(-1)) return sub;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void MainWindow::showPeerBalloon(const char* title, const char* target) {
@@ -91,7 +81,7 @@ void MainWindow::openMessageTarget(const wchar_t* target) {
 
 void MainWindow::fillRecentMenu(HMENU tray) {
   menuMessages_.clear();
-  HMENU recent = FindRecentMenu(tray);
+  HMENU recent = SubMenuHolding(tray, IDM_NO_MESSAGE);
   if (recent == nullptr || recent_.size() == 0) return;
   DeleteMenu(recent, IDM_NO_MESSAGE, MF_BYCOMMAND);
   for (size_t i = 0; i < recent_.size() && i < kMaxMenuMessages; ++i) {

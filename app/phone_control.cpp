@@ -18,16 +18,6 @@ namespace {
 
 constexpr UINT kMaxMenuPhones = IDM_DISCONNECT_LAST - IDM_DISCONNECT_FIRST + 1;
 
-// The "Phones" submenu: the popup of the tray menu that holds Pause Phones.
-HMENU FindPhonesMenu(HMENU tray) {
-  const int items = GetMenuItemCount(tray);
-  for (int i = 0; i < items; ++i) {
-    HMENU sub = GetSubMenu(tray, i);
-    if (sub != nullptr && GetMenuState(sub, IDM_PAUSE_PHONES, MF_BYCOMMAND) != static_cast<UINT>(-1)) return sub;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void MainWindow::loadPhoneSettings() {
@@ -37,7 +27,7 @@ void MainWindow::loadPhoneSettings() {
 }
 
 void MainWindow::fillPhonesMenu(HMENU tray) {
-  HMENU phones = FindPhonesMenu(tray);
+  HMENU phones = SubMenuHolding(tray, IDM_PAUSE_PHONES);
   if (phones == nullptr) return;
   CheckMenuItem(phones, IDM_PAUSE_PHONES, MF_BYCOMMAND | (roster_.paused() ? MF_CHECKED : MF_UNCHECKED));
   CheckMenuItem(phones, IDM_ASK_FIRST, MF_BYCOMMAND | (roster_.askFirst() ? MF_CHECKED : MF_UNCHECKED));

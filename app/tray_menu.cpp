@@ -36,6 +36,15 @@ void SetLinkCursor(bool overLink) { SetCursor(LoadCursorW(nullptr, overLink ? ID
 
 }  // namespace
 
+HMENU SubMenuHolding(HMENU menu, UINT command) {
+  const int items = GetMenuItemCount(menu);
+  for (int i = 0; i < items; ++i) {
+    HMENU sub = GetSubMenu(menu, i);
+    if (sub != nullptr && GetMenuState(sub, command, MF_BYCOMMAND) != static_cast<UINT>(-1)) return sub;
+  }
+  return nullptr;
+}
+
 void MainWindow::showTrayMenu(POINT anchor) {
   SetForegroundWindow(window_);
   unique_hmenu menu(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
