@@ -258,3 +258,20 @@ def test_waiting_phones_are_bounded_per_address_and_in_time(clean_settings, star
     assert b"refused: this address already waits" in text and b"not answered" in text, text[-2000:]
     # Every line ends in CRLF, written as such, never doubled.
     assert b"\r\r\n" not in text and text.count(b"\r\n") == text.count(b"\n"), text[-400:]
+
+
+def test_a_large_allow_list_is_read_and_its_first_entries_count(clean_settings, start_tavrin, phones, observer,
+                                                                prompt, desktop, request):
+    # Written by another program: 5,001 entries, far more than the 64 kept.
+    entries = ["ip:127.0.0.1"] + ["ip:10.9.%d.%d" % (i // 250, i % 250 + 1) for i in range(5000)]
+    data = ("\0".join(entries) + "\0\0").encode("ascii")  # a REGEDIT4 file's multi-strings are 8-bit
+    reg = test_log_dir(request) / "allowed.reg"
+    reg.write_text("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavrin]\r\n\"AskBeforeNewPhone\"=dword:00000001\r\n"
+                   "\"AllowedPhones\"=hex(7):%s\r\n" % ",".join("%02x" % b for b in data))
+    assert desktop.run("reg", "import", desktop.winpath(reg), log=test_log_dir(request) / "reg.log") == 0
+    start_tavrin()
+    phone = phone_with_greeting(phones)
+    phone.send_item("mos m 2 1")
+    observer.sync(phone, rounds=1)
+    assert "move 2 1" in observer.events(), "the first entry of a large list did not count"
+    assert prompt.find(wait_ms=0)[0] == 2
