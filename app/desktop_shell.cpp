@@ -17,8 +17,6 @@ namespace tavrin {
 
 namespace {
 
-// Rows read from the address table; more than any tip or caption can show.
-constexpr uint32_t kAddressRowCapacity = 64;
 
 // Marks each row with how likely a phone is to reach it, from what the
 // system says of its adapter. Rows of adapters it does not list stay as

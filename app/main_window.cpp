@@ -23,7 +23,6 @@ constexpr uint32_t kWorkerStopWaitMs = 3000;
 // How soon after the menu closed a keyboard or context-menu event is taken
 // as the echo of the click that opened it.
 constexpr uint64_t kMenuEchoMs = 500;
-const wchar_t kAddressPrefix[] = L"IP Address : ";
 const wchar_t kStartBalloonTitle[] = L"Tavrin is running in background.";
 
 // An earlier version left a settings file in the common application-data

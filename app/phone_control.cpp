@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/resource.h"
 #include "app/settings.h"
+#include "base/ipv4_text.h"
 #include "shell/address_line.h"
 #include "shell/phone_menu_text.h"
 
@@ -104,11 +105,7 @@ void MainWindow::syncPrompt() {
   if (promptDialog_ != nullptr && promptFor_ == wanted->id) return;
   const bool replaced = promptDialog_ != nullptr;
   promptFor_ = wanted->id;
-  if (log_) {
-    wchar_t address[16];
-    FormatAddress(address, 16, wanted->ipv4);
-    log_->write(LogLevel::Info, "asking the user about the phone at %ls", address);
-  }
+  if (log_) log_->write(LogLevel::Info, "asking the user about the phone at %s", Ipv4Text(wanted->ipv4).text);
   if (promptDialog_ == nullptr) {
     promptDialog_ = CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_PHONE_PROMPT), nullptr,
                                        &MainWindow::PromptProcedure, reinterpret_cast<LPARAM>(this));

@@ -9,6 +9,7 @@
 #include "app/links.h"
 #include "app/main_window.h"
 #include "app/resource.h"
+#include "shell/address_line.h"
 
 namespace tavrin {
 
@@ -17,7 +18,6 @@ namespace {
 static_assert(std::string_view(TAVRIN_MAILTO_CONTACT) == std::string_view("mailto:" TAVRIN_CONTACT_ADDRESS),
               "the contact link names the contact address");
 
-const wchar_t kAddressPrefix[] = L"IP Address : ";
 constexpr size_t kMenuCaptionCapacity = 1024;
 
 // Control 1000's rectangle in the dialog's client coordinates.

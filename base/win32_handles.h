@@ -18,7 +18,6 @@ inline void Key(HKEY key) noexcept { RegCloseKey(key); }
 inline void Handle(HANDLE handle) noexcept { CloseHandle(handle); }
 inline void Menu(HMENU menu) noexcept { DestroyMenu(menu); }
 inline void Icon(HICON icon) noexcept { DestroyIcon(icon); }
-inline void GdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
 inline void Font(HFONT font) noexcept { DeleteObject(font); }
 inline void Module(HMODULE module) noexcept { FreeLibrary(module); }
 template <typename T>
@@ -31,14 +30,11 @@ using unique_hkey = unique_any<HKEY, win32_close::Key>;
 // process and token handles, and the worker thread (_beginthreadex gives 0
 // on failure; the owner that joins the thread closes this handle after it).
 using unique_handle = unique_any<HANDLE, win32_close::Handle>;
-// CreateFileW and a few others fail with INVALID_HANDLE_VALUE instead.
-using unique_file_handle = unique_any<HANDLE, win32_close::Handle, -1>;
 // USER objects.
 using unique_hmenu = unique_any<HMENU, win32_close::Menu>;
 using unique_hicon = unique_any<HICON, win32_close::Icon>;
 // GDI objects.
 using unique_hfont = unique_any<HFONT, win32_close::Font>;
-using unique_gdi = unique_any<HGDIOBJ, win32_close::GdiObject>;
 // LoadLibraryW results (optional system DLLs such as dwmapi).
 using unique_hmodule = unique_any<HMODULE, win32_close::Module>;
 // COM interface pointers: one Release per owned reference.

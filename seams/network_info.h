@@ -15,6 +15,10 @@ struct AddressRow {
   uint8_t reach = 1;
 };
 
+// Rows read from the address table at a time: more than any tip or caption
+// can show, and more networks than discovery announces to.
+constexpr uint32_t kAddressRowCapacity = 64;
+
 // 127.0.0.1, which no phone can reach: it is neither shown nor announced to.
 inline bool IsLoopbackAddress(uint32_t networkOrderAddress) {
   const auto* octets = reinterpret_cast<const unsigned char*>(&networkOrderAddress);

@@ -1,5 +1,7 @@
 #include "server/connection_log.h"
 
+#include "base/ipv4_text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -78,9 +80,8 @@ void ConnectionLogGate::summarize(Address& address) {
     for (const Reason& reason : address.reasons)
       if (reason.count > 0) add("%s%u %s", reason.count, reason.why);
     if (address.otherCloses > 0) add("%s%u %s", address.otherCloses, "for other reasons");
-    const auto* b = reinterpret_cast<const unsigned char*>(&address.ipv4);
-    log_->write(LogLevel::Info, "phone %u.%u.%u.%u: %u more connections in the past minute, not logged one by one; closed: %s",
-                b[0], b[1], b[2], b[3], address.quiet, at > 0 ? closes : "none");
+    log_->write(LogLevel::Info, "phone %s: %u more connections in the past minute, not logged one by one; closed: %s",
+                Ipv4Text(address.ipv4).text, address.quiet, at > 0 ? closes : "none");
   }
   address.quiet = 0;
   address.otherCloses = 0;

@@ -10,8 +10,6 @@ namespace tavrin {
 
 constexpr uint16_t kDiscoveryPort = 2008;
 constexpr int32_t kDatagramCapacity = 128;
-// Rows of the address table looked at per send; a computer has far fewer.
-constexpr uint32_t kAddressRowCapacity = 64;
 constexpr uint32_t kDiscoveryPeriodMs = 1000;
 
 // Whether a second has passed since the last send was armed. The difference

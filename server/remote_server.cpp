@@ -4,6 +4,7 @@
 #include <new>
 
 #include "actions/window_actions.h"
+#include "base/ipv4_text.h"
 #include "input/keyboard.h"
 #include "server/discovery.h"
 #include "server/greeting.h"
@@ -40,14 +41,6 @@ constexpr uint32_t kKeepAliveIntervalMs = 2000;
 constexpr int kKeepAliveProbes = 10;
 constexpr uint32_t kWorkerStackBytes = 0x40000;
 
-// Dotted form of an address in network byte order, for the log.
-struct DottedAddress {
-  char text[16] = {};
-  explicit DottedAddress(uint32_t address) {
-    const auto* b = reinterpret_cast<const unsigned char*>(&address);
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-  }
-};
 
 }  // namespace
 
@@ -342,7 +335,7 @@ void RemoteServer::acceptClient() {
   // Without memory for its record the one connection is refused, not the
   // process ended.
   const uint32_t peerAddress = peer.sin_addr.s_addr;
-  const DottedAddress address(peerAddress);
+  const Ipv4Text address(peerAddress);
   ClientConnection* connection = nullptr;
   try {
     connection = &addConnection(s, peerAddress);
@@ -359,7 +352,7 @@ void RemoteServer::acceptClient() {
 
 bool RemoteServer::admit(ClientConnection& connection) {
   if (platform.roster == nullptr) return true;
-  const DottedAddress address(connection.peerAddress);
+  const Ipv4Text address(connection.peerAddress);
   switch (platform.roster->connected(connection.id, connection.peerAddress, TickCount64())) {
     case Admission::Verdict::Allow:
       if (platform.roster->askFirst()) logPhone(connection, "phone %s allowed: on the allow list", address.text);
@@ -403,7 +396,7 @@ void RemoteServer::serveRosterRequests() {
     ClientConnection* connection = findPhone(id);
     if (connection == nullptr || connection->admitted) continue;
     connection->admitted = true;
-    logPhone(*connection, "phone %s allowed", DottedAddress(connection->peerAddress).text);
+    logPhone(*connection, "phone %s allowed", Ipv4Text(connection->peerAddress).text);
   }
   // Ids of connections that ended meanwhile find nothing.
   auto end = [this](const std::vector<PhoneId>& ids, const char* why) {
@@ -442,7 +435,7 @@ void RemoteServer::releaseHeld(ClientConnection& connection) {
 void RemoteServer::dropClient(ClientConnection& connection, const char* why) {
   releaseHeld(connection);
   const SocketHandle s = connection.socketHandle;
-  const DottedAddress address(connection.peerAddress);
+  const Ipv4Text address(connection.peerAddress);
   const PhoneId id = connection.id;
   const bool quiet = connection.quietLog;
   const uint32_t peerAddress = connection.peerAddress;

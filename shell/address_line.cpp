@@ -1,26 +1,13 @@
 #include "shell/address_line.h"
 
+#include "base/ipv4_text.h"
+
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
 
 namespace tavrin {
-
-size_t FormatDottedAddress(uint32_t networkOrderAddress, char (&text)[16]) {
-  unsigned char octets[4];
-  std::memcpy(octets, &networkOrderAddress, sizeof octets);
-  size_t length = 0;
-  for (int i = 0; i < 4; ++i) {
-    if (i) text[length++] = '.';
-    const unsigned value = octets[i];
-    if (value >= 100) text[length++] = static_cast<char>('0' + value / 100);
-    if (value >= 10) text[length++] = static_cast<char>('0' + value / 10 % 10);
-    text[length++] = static_cast<char>('0' + value % 10);
-  }
-  text[length] = '\0';
-  return length;
-}
 
 size_t AppendAddressList(wchar_t* text, size_t capacity, const AddressRow* rows, uint32_t count) {
   if (capacity == 0) return 0;
@@ -29,8 +16,8 @@ size_t AppendAddressList(wchar_t* text, size_t capacity, const AddressRow* rows,
   text[length] = L'\0';
   for (uint32_t i = 0; i < count; ++i) {
     if (IsLoopbackAddress(rows[i].address)) continue;
-    char dotted[16];
-    const size_t addressLength = FormatDottedAddress(rows[i].address, dotted);
+    char dotted[kIpv4TextCapacity];
+    const size_t addressLength = FormatIpv4(rows[i].address, dotted);
     if (length + addressLength > capacity - 1) break;
     for (size_t k = 0; k < addressLength; ++k) text[length++] = static_cast<wchar_t>(dotted[k]);
     if (i + 1 < count) {

@@ -11,11 +11,9 @@ namespace tavrin {
 // Room for the texts the address line goes into, terminating zero included:
 // the tooltip (after "Tavrin\n") and the balloon text.
 constexpr size_t kTipCapacity = 128;
+// What the address list follows in the tip, the start balloon and the menu.
+inline constexpr wchar_t kAddressPrefix[] = L"IP Address : ";
 constexpr size_t kBalloonTextCapacity = 256;
-
-// Writes the dotted-decimal form of an address in network byte order
-// ("192.168.1.5") and returns its length (at most 15).
-size_t FormatDottedAddress(uint32_t networkOrderAddress, char (&text)[16]);
 
 // Appends the addresses of `rows` to the zero-terminated `text`, which has
 // room for `capacity` units: every row in table order except 127.0.0.1, each

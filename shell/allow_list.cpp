@@ -1,5 +1,7 @@
 #include "shell/allow_list.h"
 
+#include "base/ipv4_text.h"
+
 #include <algorithm>
 
 namespace tavrin {
@@ -103,14 +105,9 @@ size_t FormatIdentity(const PhoneIdentity& identity, wchar_t (&text)[AllowList::
     }
   } else {
     for (const wchar_t c : {L'i', L'p', L':'}) put(c);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&identity.ipv4);
-    for (size_t i = 0; i < 4; ++i) {
-      if (i > 0) put(L'.');
-      const unsigned value = bytes[i];
-      if (value >= 100) put(static_cast<wchar_t>(L'0' + value / 100));
-      if (value >= 10) put(static_cast<wchar_t>(L'0' + value / 10 % 10));
-      put(static_cast<wchar_t>(L'0' + value % 10));
-    }
+    wchar_t dotted[kIpv4TextCapacity];
+    const size_t dottedLength = FormatIpv4(identity.ipv4, dotted);
+    for (size_t i = 0; i < dottedLength; ++i) put(dotted[i]);
   }
   text[length] = L'\0';
   return length;

@@ -1,5 +1,7 @@
 #include "shell/phone_menu_text.h"
 
+#include "base/ipv4_text.h"
+
 namespace tavrin {
 namespace {
 
@@ -32,12 +34,9 @@ class Writer {
     return *this;
   }
   Writer& address(uint32_t ipv4) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&ipv4);
-    for (int i = 0; i < 4; ++i) {
-      if (i > 0) put(L'.');
-      number(bytes[i]);
-    }
-    return *this;
+    wchar_t dotted[kIpv4TextCapacity];
+    FormatIpv4(ipv4, dotted);
+    return put(dotted);
   }
   size_t length() const { return length_; }
 
@@ -48,10 +47,6 @@ class Writer {
 };
 
 }  // namespace
-
-size_t FormatAddress(wchar_t* text, size_t capacity, uint32_t ipv4) {
-  return Writer(text, capacity).address(ipv4).length();
-}
 
 size_t FormatPhoneItem(wchar_t* text, size_t capacity, const PhoneInfo& phone, uint64_t nowMs) {
   Writer out(text, capacity);

@@ -10,8 +10,6 @@
 
 namespace tavrin {
 
-// The only item of the submenu when the list is empty (grayed).
-inline constexpr wchar_t kNoPhoneText[] = L"No phone connected";
 // Room for one phone's item: the longest address, the longest duration and
 // the state word fit.
 constexpr size_t kPhoneItemCapacity = 64;
@@ -36,12 +34,8 @@ size_t FormatTipHeading(wchar_t* text, size_t capacity, size_t phones, bool paus
 // being the default.
 constexpr size_t kPromptTextCapacity = 160;
 size_t FormatPromptText(wchar_t* text, size_t capacity, uint32_t ipv4);
-inline constexpr wchar_t kPromptTitle[] = L"Tavrin - New Phone";
 // Under the question once the phone asked about has gone and the same
 // window asks about the next one.
 inline constexpr wchar_t kPromptReplacedNote[] = L"The phone asked about before has gone: this is another phone.";
-
-// The dotted-decimal form of an address in network byte order ("10.77.0.2").
-size_t FormatAddress(wchar_t* text, size_t capacity, uint32_t ipv4);
 
 }  // namespace tavrin
