@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cwchar>
 
 #include "app/desktop_shell.h"
 #include "app/main_window.h"
@@ -29,13 +28,8 @@ void MainWindow::showPeerBalloon(const char* title, const char* target) {
   wchar_t converted[1024];
   if (title == nullptr || MultiByteToWideChar(CP_ACP, 0, title, -1, converted, 1024) == 0) converted[0] = L'\0';
   converted[1023] = L'\0';
-  if (std::wcslen(converted) > kTitleRoom) {
-    size_t cut = kTitleRoom;
-    if (converted[cut - 1] >= 0xD800 && converted[cut - 1] <= 0xDBFF) --cut;
-    converted[cut] = L'\0';
-  }
   wchar_t text[kBalloonTextCapacity];
-  CopyText(text, kBalloonTextCapacity, converted);
+  CopyText(text, kTitleRoom + 1, converted);
   AppendText(text, kBalloonTextCapacity, kClickHint);
 
   // Stored before the balloon appears, so a click always finds its target.

@@ -9,21 +9,6 @@
 
 namespace tavrin {
 
-size_t CopyText(wchar_t* target, size_t capacity, const wchar_t* source) {
-  size_t length = 0;
-  while (length + 1 < capacity && source[length] != L'\0') {
-    target[length] = source[length];
-    ++length;
-  }
-  target[length] = L'\0';
-  return length;
-}
-
-size_t AppendText(wchar_t* target, size_t capacity, const wchar_t* source) {
-  const size_t length = std::wcslen(target);
-  return length + CopyText(target + length, capacity - length, source);
-}
-
 TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log) : window_(window), log_(log) {
   // Loaded once and kept: the icon is added again after every taskbar
   // restart. At the size the taskbar asks for at this scale, picked from

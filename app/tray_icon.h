@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include "base/log.h"
+#include "base/wide_text.h"
 #include "base/win32_handles.h"
 
 namespace tavrin {
@@ -46,10 +47,5 @@ class TrayIcon {
   Log* log_;
 };
 
-// Copies `source` into `target` (capacity units, zero included), cutting it
-// short if needed, and returns the new length.
-size_t CopyText(wchar_t* target, size_t capacity, const wchar_t* source);
-// Appends `source` to the zero-terminated `target`, cutting it short if needed.
-size_t AppendText(wchar_t* target, size_t capacity, const wchar_t* source);
 
 }  // namespace tavrin

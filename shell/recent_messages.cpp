@@ -1,23 +1,14 @@
 #include "shell/recent_messages.h"
 
+#include "base/wide_text.h"
+
 namespace tavrin {
-namespace {
-
-void CopyCut(wchar_t* target, size_t capacity, const wchar_t* source) {
-  size_t i = 0;
-  for (; source != nullptr && source[i] != L'\0' && i + 1 < capacity; ++i) target[i] = source[i];
-  // Never half of a surrogate pair at the cut.
-  if (i > 0 && source[i] != L'\0' && target[i - 1] >= 0xD800 && target[i - 1] <= 0xDBFF) --i;
-  target[i] = L'\0';
-}
-
-}  // namespace
 
 uint64_t RecentMessages::add(const wchar_t* title, const wchar_t* target, uint8_t hour, uint8_t minute) {
   Message& slot = messages_[next_];
   slot.id = ++lastId_;
-  CopyCut(slot.title, kTitleUnits, title);
-  CopyCut(slot.target, kTargetUnits, target);
+  CopyText(slot.title, kTitleUnits, title);
+  CopyText(slot.target, kTargetUnits, target);
   slot.hour = hour;
   slot.minute = minute;
   next_ = (next_ + 1) % kCapacity;
