@@ -96,6 +96,7 @@ for s in "${stages[@]}"; do
       "$ROOT/scripts/check-layers.sh" || fail "an include points up a layer (scripts/check-layers.sh, above)"
       # The resource scripts in the grammar of Microsoft's resource compiler
       # (stricter than windres, which the cross build uses).
+      mkdir -p "$BUILD_ROOT"
       for rc in app/Tavrin.rc extension/Extension.rc; do
         llvm-rc-14 -C 65001 -I "$(dirname "$rc")" -I /usr/share/mingw-w64/include -FO "$BUILD_ROOT/rc-check.res" "$rc" \
           || fail "$rc does not compile with llvm-rc (Microsoft's resource compiler grammar)"
