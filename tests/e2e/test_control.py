@@ -45,12 +45,24 @@ class Prompt:
         self.calls = 0
 
     def find(self, *options, wait_ms=10000):
+        return self.start_find(*options, wait_ms=wait_ms)()
+
+    def start_find(self, *options, wait_ms=10000):
+        """Starts looking before what is looked for happens (a program may
+        take longer than the prompt's first second to start on a busy
+        machine); the call returned waits for the answer."""
         self.calls += 1
         out = self.folder / ("prompt-%d.txt" % self.calls)
-        code = self.desktop.run_program(self.build.helper("findbox.exe"), self.desktop.winpath(out), PROMPT,
-                                        "--wait", wait_ms, *options, log=self.folder / "findbox.log")
-        lines = out.read_text(errors="replace").splitlines() if out.exists() else []
-        return code, lines
+        out.unlink(missing_ok=True)
+        process = self.desktop.start(self.build.helper("findbox.exe"), self.desktop.winpath(out), PROMPT,
+                                     "--wait", wait_ms, *options, log=self.folder / "findbox.log")
+
+        def answer():
+            code = self.desktop._finish(process, wait_ms / 1000 + 30, "findbox.exe")
+            return code, out.read_text(errors="replace").splitlines() if out.exists() else []
+        # findbox opens its output file before it starts looking.
+        harness.wait_until(out.exists, 30, "findbox.exe to start", interval=0.05)
+        return answer
 
     def press(self, button):
         """Clicks `button` once it can be clicked: the allow buttons are
@@ -201,10 +213,11 @@ def test_no_keystroke_or_early_click_answers_the_prompt(clean_settings, start_ta
                                                         desktop, build):
     tavrin = start_tavrin()
     assert tavrin.post(WM_COMMAND, IDM_ASK_FIRST, 0) == 0
-    phone = phone_with_greeting(phones)
     # A click in the prompt's first moments is not taken: it was aimed at
     # whatever was there before.
-    code, lines = prompt.find("--press", ALLOW)
+    pressed = prompt.start_find("--press", ALLOW)
+    phone = phone_with_greeting(phones)
+    code, lines = pressed()
     assert code == 0 and prompt.disabled(lines, ALLOW) and prompt.disabled(lines, ALWAYS_ALLOW), lines
     assert not prompt.disabled(lines, DENY), lines
 
@@ -247,8 +260,9 @@ def test_waiting_phones_are_bounded_per_address_and_in_time(clean_settings, star
     # The phone asked about leaves: the same window asks about the next one,
     # says so, and its allow buttons wait again.
     harness.wait_until(lambda: not prompt.disabled(prompt.find()[1], ALLOW), 10, "Allow to be enabled")
+    changed = prompt.start_find("--until", "another phone")
     first.close()
-    code, lines = prompt.find("--until", "another phone")
+    code, lines = changed()
     assert code == 0 and prompt.disabled(lines, ALLOW) and prompt.disabled(lines, ALWAYS_ALLOW), lines
 
     # Nobody answers: the phone is closed when its time is up, the prompt too.
