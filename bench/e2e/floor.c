@@ -1,4 +1,4 @@
-/* floor.exe PORT [CONNECTIONS [select]]
+/* floor.exe PORT [CONNECTIONS [select|event]]
  *
  * The least a server can do to turn a phone's mouse frames into input: it
  * listens on 127.0.0.1:PORT, accepts one connection, and for every complete
@@ -7,7 +7,9 @@
  * connection ends it accepts the next one, CONNECTIONS times (default 1),
  * then exits. With "select", each recv waits first in a select on the
  * non-blocking connection with a 50 ms timeout, as Tavrin's loop does: the
- * cost of that wait is the difference. The end-to-end benchmark (bench/e2e/latency.py) measures it
+ * cost of that wait is the difference. With "event", it waits instead for
+ * the socket's event or a window message in one call (WSAEventSelect and
+ * MsgWaitForMultipleObjectsEx), answering the messages. The end-to-end benchmark (bench/e2e/latency.py) measures it
  * beside Tavrin.exe in the same run.
  */
 #include <winsock2.h>
@@ -54,7 +56,8 @@ static int frames(char* buffer, int fill) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {
   static char buffer[8192];
-  int argc = 0, connections = 1, served, useSelect = 0;
+  int argc = 0, connections = 1, served, useSelect = 0, useEvent = 0;
+  WSAEVENT event = WSACreateEvent();
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   WSADATA data;
   SOCKET listener;
@@ -65,6 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
   if (argv == NULL || argc < 2) return 1;
   if (argc > 2) connections = _wtoi(argv[2]);
   if (argc > 3) useSelect = wcscmp(argv[3], L"select") == 0;
+  if (argc > 3) useEvent = wcscmp(argv[3], L"event") == 0;
   if (WSAStartup(0x0202, &data) != 0) return 2;
   listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (listener == INVALID_SOCKET) return 3;
@@ -84,6 +88,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
       u_long nonBlocking = 1;
       ioctlsocket(phone, FIONBIO, &nonBlocking);
     }
+    if (useEvent) WSAEventSelect(phone, event, FD_READ | FD_CLOSE);
     for (;;) {
       int got, used;
       if (useSelect) {
@@ -93,8 +98,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
         readable.fd_array[0] = phone;
         if (select(0, &readable, NULL, NULL, &timeout) <= 0) continue;
       }
+      if (useEvent) {
+        WSANETWORKEVENTS events;
+        DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0 + 1) {
+          MSG message;
+          while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+          continue;
+        }
+        if (woke != WAIT_OBJECT_0) continue;
+        WSAEnumNetworkEvents(phone, event, &events);
+      }
       got = recv(phone, buffer + fill, (int)sizeof buffer - fill, 0);
-      if (got < 0 && useSelect && WSAGetLastError() == WSAEWOULDBLOCK) continue;
+      if (got < 0 && (useSelect || useEvent) && WSAGetLastError() == WSAEWOULDBLOCK) continue;
       if (got <= 0) break;
       fill += got;
       used = frames(buffer, fill);

@@ -16,6 +16,8 @@ What it measures, all in one run:
               each in turn so that all see the same load
   floor+select the floor with a select (50 ms timeout) before each recv, as
               Tavrin's loop waits: what that wait costs under Wine
+  floor+event  the floor waiting for the socket's event or a window message
+              in one call (WSAEventSelect, MsgWaitForMultipleObjectsEx)
   throughput  --phones phones each writing --frames frames back to back; every
               move seen, in each phone's order; moves per second. Also one
               phone writing phones*frames frames, to Tavrin and to the floor
@@ -44,6 +46,10 @@ import tavrin_harness as harness  # noqa: E402
 
 FLOOR_PORT = 1979
 SELECT_FLOOR_PORT = 1980
+EVENT_FLOOR_PORT = 1981
+# Each floor's port and the way it waits before a recv.
+FLOORS = {"floor": (FLOOR_PORT, None), "floor+select": (SELECT_FLOOR_PORT, "select"),
+          "floor+event": (EVENT_FLOOR_PORT, "event")}
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -126,9 +132,9 @@ def throughput(probe, port, phones, frames, greeting, batch=1):
             "seconds": seconds, "per_second": events / seconds}
 
 
-def start_floor(desktop, build, logs, select=False):
-    args = [SELECT_FLOOR_PORT if select else FLOOR_PORT, 1] + (["select"] if select else [])
-    return desktop.start(build.helper("floor.exe"), *args, log=logs / "floor.log")
+def start_floor(desktop, build, logs, name):
+    port, wait = FLOORS[name]
+    return desktop.start(build.helper("floor.exe"), port, 1, *([wait] if wait else []), log=logs / "floor.log")
 
 
 def idle_cpu(pid, server_pid, seconds):
@@ -148,7 +154,7 @@ def report(results, args):
     lines = ["Date %s, load average before/after: %s / %s" % (results["date"], results["load_before"],
                                                              results["load_after"]), ""]
     lines += ["| Latency, us | n | p50 | p90 | p99 | mean | max |", "|---|---|---|---|---|---|---|"]
-    for name in ("tavrin", "floor", "floor+select"):
+    for name in ("tavrin",) + tuple(FLOORS):
         for i, r in enumerate(results["latency"][name]):
             lines.append("| %s (round %d) | %d | %.0f | %.0f | %.0f | %.0f | %.0f |"
                          % (name, i + 1, r["n"], r["p50"], r["p90"], r["p99"], r["mean"], r["max"]))
@@ -197,7 +203,7 @@ def main():
     build = harness.Build()
     prefix = Path(args.prefix).resolve()
     results = {"date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), "load_before": load(),
-               "latency": {"tavrin": [], "floor": [], "floor+select": []}, "throughput": {}, "args": vars(args)}
+               "latency": {name: [] for name in ("tavrin",) + tuple(FLOORS)}, "throughput": {}, "args": vars(args)}
 
     xvfb, display = harness.start_xvfb(logs / "xvfb.log")
     desktop = harness.WineDesktop(prefix, display, logs, launcher=build.launcher())
@@ -209,12 +215,11 @@ def main():
 
         total = args.phones * args.frames
         for _ in range(args.rounds):
-            floors = [start_floor(desktop, build, logs, select) for select in (False, True)]
-            tavrin_run, floor_run, select_run = latency(
-                probe, args.messages, [(harness.PORT, True), (FLOOR_PORT, False), (SELECT_FLOOR_PORT, False)])
-            results["latency"]["tavrin"].append(tavrin_run)
-            results["latency"]["floor"].append(floor_run)
-            results["latency"]["floor+select"].append(select_run)
+            floors = [start_floor(desktop, build, logs, name) for name in FLOORS]
+            runs = latency(probe, args.messages,
+                           [(harness.PORT, True)] + [(port, False) for port, _ in FLOORS.values()])
+            for name, run in zip(("tavrin",) + tuple(FLOORS), runs):
+                results["latency"][name].append(run)
             for floor in floors:
                 floor.wait(timeout=30)
         # Rounds of every kind in turn, so that a busy spell of the machine
@@ -225,10 +230,10 @@ def main():
                 throughput(probe, harness.PORT, args.phones, args.frames, True))
             for batch in (1, args.batch):
                 add("tavrin, 1 phone, %d per send" % batch, throughput(probe, harness.PORT, 1, total, True, batch))
-                for name, select in (("floor", False), ("floor+select", True)):
-                    floor = start_floor(desktop, build, logs, select)
+                for name in ("floor", "floor+select"):
+                    floor = start_floor(desktop, build, logs, name)
                     add("%s, 1 phone, %d per send" % (name, batch),
-                        throughput(probe, SELECT_FLOOR_PORT if select else FLOOR_PORT, 1, total, False, batch))
+                        throughput(probe, FLOORS[name][0], 1, total, False, batch))
                     floor.wait(timeout=30)
 
         if args.idle_seconds > 0:
