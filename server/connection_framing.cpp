@@ -1,7 +1,5 @@
 // A connection's bytes cut into messages: framed "key" and "mos" messages and
 // newline-ended text lines, each handed to its handler in arrival order.
-#include <cstring>
-
 #include "server/remote_server.h"
 
 namespace tavrin {
@@ -44,62 +42,26 @@ void RemoteServer::afterReceive(ClientConnection& connection) {
 
 void RemoteServer::processBuffer(ClientConnection& connection) {
   while (!stopRequested_.load(std::memory_order_relaxed)) {
-    const int32_t before = connection.fill;
-    int32_t taken = 0;
+    const Message message = NextMessage(connection);
+    if (message.kind == Message::NeedMore) return;
+    const char* payload = connection.buffer + message.payloadOffset;
+    if (platform.observer && message.kind != Message::BadHeader)
+      platform.observer->onMessage(message.kind, payload, message.payloadLength);
     // Read per message: a pause, or a phone allowed meanwhile, counts from
     // the next message on. Dropped messages are framed as usual and
     // consumed; nothing waits for later.
-    const bool effective = inputHasEffect(connection);
-    switch (ClassifyMessageStart(connection)) {
-      case MessageStart::Frame:
-        taken = handleFrame(connection, effective);
-        break;
-      case MessageStart::TextLine:
-        if (platform.observer) {
-          const char* newline = std::strchr(connection.buffer, '\n');
-          platform.observer->onMessage('t', connection.buffer, static_cast<int32_t>(newline - connection.buffer));
-        }
-        if (effective) {
-          taken = handleTextLine(connection);
-        } else {
-          taken = dropTextLine(connection);
-        }
-        break;
-      case MessageStart::Incomplete:
-        return;
+    if (!inputHasEffect(connection)) {
+      connection.consume(message.length);
+      continue;
     }
-    // A handler that took nothing would otherwise spin here for ever.
-    if (taken == 0 || connection.fill >= before) return;
+    switch (message.kind) {
+      case Message::Key: handleKeyMessage(payload, message.payloadLength); break;
+      case Message::Mouse: handleMouseMessage(payload, message.payloadLength); break;
+      case Message::Text: runTextLine(connection, message); continue;  // consumed before its action runs
+      default: break;
+    }
+    connection.consume(message.length);
   }
-}
-
-int32_t RemoteServer::handleFrame(ClientConnection& connection, bool effective) {
-  int32_t length = 0;
-  if (!ReadFramePayloadLength(connection, length)) return 0;
-  if (length < 0) {
-    connection.consume(kFrameHeaderLength);
-    return kFrameHeaderLength;
-  }
-  if (length > connection.fill - kFrameHeaderLength) return 0;
-  const char* payload = connection.buffer + kFrameHeaderLength;
-  if (platform.observer) platform.observer->onMessage(connection.buffer[0], payload, length);
-  if (effective) {
-    if (connection.buffer[0] == 'k')
-      handleKeyMessage(payload, length);
-    else
-      handleMouseMessage(payload, length);
-  }
-  connection.consume(kFrameHeaderLength + length);
-  return kFrameHeaderLength + length;
-}
-
-int32_t RemoteServer::dropTextLine(ClientConnection& connection) {
-  // The same line the command table would have taken (see CopyFirstLine).
-  const char* newline = std::strchr(connection.buffer, '\n');
-  if (newline == nullptr) return 0;
-  const int32_t consumed = static_cast<int32_t>(newline - connection.buffer) + 1;
-  connection.consume(consumed);
-  return consumed;
 }
 
 void RemoteServer::noticeElevatedWindow() {

@@ -21,17 +21,22 @@ void RemoteServer::flushWheel() {
 }
 
 int32_t RemoteServer::handleTextLine(ClientConnection& connection) {
+  const Message message = NextMessage(connection);
+  if (message.kind != Message::Text) return 0;
+  runTextLine(connection, message);
+  return message.length;
+}
+
+void RemoteServer::runTextLine(ClientConnection& connection, const Message& message) {
   char line[kLineCapacity];
-  const int32_t consumed = CopyFirstLine(connection, line);
-  if (consumed == 0) return 0;
+  CopyLine(connection.buffer + message.payloadOffset, message.payloadLength, line);
   // The line leaves the buffer before its action runs.
-  connection.consume(consumed);
+  connection.consume(message.length);
   // A server built without a desktop or an interface (tests, benchmarks)
   // still takes every line; the commands that need them do nothing.
   CommandContext context{injector, desktop(),
                          platform.ui ? *platform.ui : noInterface_, switcherActive, seenPeerTitles_, &stopRequested_};
   DispatchTextLine(context, line);
-  return consumed;
 }
 
 }  // namespace tavrin

@@ -178,9 +178,7 @@ class RemoteServer {
   bool receive(ClientConnection& connection, int& error);
   void afterReceive(ClientConnection& connection);
   void processBuffer(ClientConnection& connection);
-  int32_t handleFrame(ClientConnection& connection, bool effective);
-  // Takes the first text line off the buffer without running it.
-  int32_t dropTextLine(ClientConnection& connection);
+  void runTextLine(ClientConnection& connection, const Message& message);
   // Whether the connection's next message has effect: the phone is allowed
   // and input is not paused.
   bool inputHasEffect(const ClientConnection& connection) const {
