@@ -35,7 +35,7 @@ void RemoteServer::runTextLine(ClientConnection& connection, const Message& mess
   // A server built without a desktop or an interface (tests, benchmarks)
   // still takes every line; the commands that need them do nothing.
   CommandContext context{injector, desktop(),
-                         platform.ui ? *platform.ui : noInterface_, switcherActive, seenPeerTitles_, &stopRequested_};
+                         platform.ui ? *platform.ui : noInterface_, actions, &stopRequested_};
   DispatchTextLine(context, line);
 }
 

@@ -420,11 +420,7 @@ ClientConnection& RemoteServer::addConnection(SocketHandle socket, uint32_t peer
 
 void RemoteServer::releaseHeld(ClientConnection& connection) {
   if (connection.held.count == 0) return;
-  // Letting go of the key that holds the window switcher open closes it;
-  // letting go of the other one (another phone's) does not.
-  const bool composition = desktop().compositionEnabled();
-  if (switcherActive && connection.held.holds(SwitcherKey(composition)))
-    switcherActive = false;
+  actions.releasing(connection.held, desktop().compositionEnabled());
   ClientConnection* previous = injector.current;
   injector.current = nullptr;
   Keyboard keyboard(injector, desktop());

@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 
-#include "actions/peer_message.h"
+#include "actions/command_table.h"
 #include "base/log.h"
 #include "seams/desktop.h"
 #include "seams/injector.h"
@@ -133,7 +133,7 @@ class RemoteServer {
   // Worker-owned state that tests drive directly.
   Platform platform;
   TrackingInjector injector{*this};
-  bool switcherActive = false;
+  ActionState actions;
 
  private:
   friend class TrackingInjector;
@@ -213,7 +213,6 @@ class RemoteServer {
   // With more connections than one select can watch, the lowest handle of the
   // next pass's share (see fillReadSet).
   uint32_t nextWatched_ = 0;
-  PeerTitleSet seenPeerTitles_;
   // Stand in for a missing desktop or user interface.
   NullDesktop noDesktop_;
   NullUserInterface noInterface_;

@@ -24,9 +24,8 @@ struct Commands {
   test::RecordingInjector injector;
   test::FakeDesktop desktop;
   test::RecordingUserInterface ui;
-  bool switcherActive = false;
-  PeerTitleSet seen;
-  CommandContext context{injector, desktop, ui, switcherActive, seen};
+  ActionState state;
+  CommandContext context{injector, desktop, ui, state};
 
   Commands() {
     desktop.foreground = 3;
@@ -156,7 +155,7 @@ TEST(CommandTable, SlideCommandsCloseAnOpenSwitcherFirst) {
   commands.run("slideright");
   EXPECT_EQ(commands.run("slideright"), (Strings{"key 09 down", "key 09 up"}));
   EXPECT_EQ(commands.run("slideup"), (Strings{"key 12 up", "showWindow 3"}));
-  EXPECT_FALSE(commands.switcherActive);
+  EXPECT_FALSE(commands.state.switcherActive);
   commands.run("slideleft");
   EXPECT_EQ(commands.run("slidedown"), (Strings{"key 12 up", "toggleDesktop"}));
   commands.run("slideleft");

@@ -177,9 +177,9 @@ TEST_F(Tracking, LettingGoOfTheSwitchersKeyClosesIt) {
     server->injector.current = a;
     server->injector.key(c.key, 0, 0);
     server->injector.current = nullptr;
-    server->switcherActive = true;
+    server->actions.switcherActive = true;
     server->dropClient(*a);
-    EXPECT_EQ(server->switcherActive, c.stillActive);
+    EXPECT_EQ(server->actions.switcherActive, c.stillActive);
   }
 }
 
