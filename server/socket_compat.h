@@ -22,6 +22,8 @@
 #include <unistd.h>
 #endif
 
+#include "base/unique_socket.h"
+
 namespace tavrin {
 
 #ifdef _WIN32
@@ -40,13 +42,6 @@ inline constexpr int kSendFlags = 0;
 inline constexpr int kSendFlags = MSG_NOSIGNAL;
 #endif
 
-inline int CloseSocket(SocketHandle socket) {
-#ifdef _WIN32
-  return closesocket(socket);
-#else
-  return close(socket);
-#endif
-}
 
 inline int SetNonBlocking(SocketHandle socket) {
 #ifdef _WIN32
@@ -101,12 +96,37 @@ inline void SetLastSocketError(int error) {
 }
 
 // Closes a socket that could not be set up, keeping the error that stopped it
-// for the caller to read.
-inline void CloseFailedSocket(SocketHandle socket) {
+// for the caller to read; returns the empty owner.
+inline unique_socket GiveUpSocket(unique_socket socket) {
   const int error = LastSocketError();
-  CloseSocket(socket);
+  socket.reset();
   SetLastSocketError(error);
+  return {};
 }
+
+// The socket library for one server: started with it, and stopped only by
+// the owner that started it, so that a failed start never takes another
+// user's reference.
+class SocketLibrary {
+ public:
+#ifdef _WIN32
+  SocketLibrary() {
+    WSADATA data;
+    started_ = WSAStartup(0x0202, &data) == 0;
+  }
+  ~SocketLibrary() {
+    if (started_) WSACleanup();
+  }
+#else
+  SocketLibrary() = default;
+#endif
+  SocketLibrary(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(const SocketLibrary&) = delete;
+  bool started() const { return started_; }
+
+ private:
+  bool started_ = true;
+};
 
 // Why a port could not be opened, for the log.
 inline const char* DescribeOpenFailure(int error) {
