@@ -20,8 +20,6 @@ class ConnectionTable {
   ConnectionTable(const Platform& platform, MessageHandler& handler);
   // Lets go of everything every phone holds, then ends every connection.
   ~ConnectionTable() { closeAll(); }
-  ConnectionTable(const ConnectionTable&) = delete;
-  ConnectionTable& operator=(const ConnectionTable&) = delete;
 
   // Registers a connection on an open socket as an accepted one is (without
   // the greeting and without asking the roster).

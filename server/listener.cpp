@@ -58,23 +58,16 @@ void Listener::report(const Discovery& discovery) {
   const bool announcing = discovery.isOpen();
   const int ports = (listening ? 1 : 0) | (announcing ? 2 : 0);
   if (ports == reportedPorts_) return;
-  const bool first = reportedPorts_ < 0;
-  const unsigned tcpPort = ntohs(address_.sin_port);
-  if (listening && (first || (reportedPorts_ & 1) == 0)) {
-    if (platform_.log) platform_.log->writeKept(LogLevel::Info, "TCP port %u: listening", tcpPort);
-  }
-  if (!listening && (first || (reportedPorts_ & 1) != 0))
-    platform_.write(LogLevel::Warning, "TCP port %u %s (error %d): trying again every 2 s", tcpPort,
-                    DescribeOpenFailure(error_), error_);
-  if (discovery.enabled()) {
-    const auto udpPort = static_cast<unsigned>(kDiscoveryPort);
-    if (announcing && (first || (reportedPorts_ & 2) == 0)) {
-      if (platform_.log) platform_.log->writeKept(LogLevel::Info, "UDP port %u: announcing", udpPort);
-    }
-    if (!announcing && (first || (reportedPorts_ & 2) != 0))
-      platform_.write(LogLevel::Warning, "UDP port %u %s (error %d): trying again every 2 s", udpPort,
-                      DescribeOpenFailure(discovery.error()), discovery.error());
-  }
+  // One socket's line when it opened or closed, or on the first report.
+  auto tell = [this](bool open, int bit, const char* protocol, unsigned port, const char* doing, int error) {
+    if (reportedPorts_ >= 0 && ((reportedPorts_ & bit) != 0) == open) return;
+    if (open && platform_.log) platform_.log->writeKept(LogLevel::Info, "%s port %u: %s", protocol, port, doing);
+    if (!open)
+      platform_.write(LogLevel::Warning, "%s port %u %s (error %d): trying again every 2 s", protocol, port,
+                      DescribeOpenFailure(error), error);
+  };
+  tell(listening, 1, "TCP", ntohs(address_.sin_port), "listening", error_);
+  if (discovery.enabled()) tell(announcing, 2, "UDP", kDiscoveryPort, "announcing", discovery.error());
   reportedPorts_ = ports;
   if (platform_.ui) platform_.ui->reportPorts(listening, announcing);
 }

@@ -17,8 +17,6 @@ namespace tavrin {
 class MessageHandler {
  public:
   explicit MessageHandler(const Platform& platform) : platform_(platform) {}
-  MessageHandler(const MessageHandler&) = delete;
-  MessageHandler& operator=(const MessageHandler&) = delete;
 
   // Reads what has arrived on the connection's socket and handles it; false
   // when the connection has ended, with the socket error (0 when the phone

@@ -27,7 +27,7 @@ RemoteServer::RemoteServer(const wchar_t* bindAddress, uint16_t port, const Plat
     : platform_(platform), listener_(bindAddress, port, platform_) {
   // Until the worker reads the version block; this program's own version.
   CopyVersionText(serverVersionText_, TAVRIN_FILE_VERSION, sizeof TAVRIN_FILE_VERSION - 1);
-  if (!socketLibrary_.started()) {
+  if (!socketLibrary_.started) {
     platform_.write(LogLevel::Error, "the socket library did not start: no phone can connect");
     return;
   }

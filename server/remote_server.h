@@ -29,8 +29,6 @@ class RemoteServer {
   // tried again every 2 s; the user interface hears what is open.
   RemoteServer(const wchar_t* bindAddress, uint16_t port, const Platform& platform);
   ~RemoteServer();
-  RemoteServer(const RemoteServer&) = delete;
-  RemoteServer& operator=(const RemoteServer&) = delete;
 
   // Asks the worker to end and waits up to `timeoutMs` (kWaitForever: no limit)
   // for it, answering the messages the worker sends to this thread meanwhile.
