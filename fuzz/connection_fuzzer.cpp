@@ -8,8 +8,8 @@
 //
 // Besides what the sanitizers catch, it checks that the receive buffer stays
 // within its capacity and zero-terminated, that every message handed on lies
-// inside the buffered bytes, and that once both phones have gone, no key or
-// button is left down.
+// inside the buffered bytes, that no whole message is left behind after a
+// receive, and that once both phones have gone, no key or button is left down.
 #include <bitset>
 #include <cstdint>
 #include <cstdio>
@@ -128,7 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     do {
       fed += static_cast<size_t>(server.feed(phone, reinterpret_cast<const char*>(data + at + fed),
                                              static_cast<int32_t>(length - fed)));
-      if (phone.received.fill < 0 || phone.received.fill > kReceiveCapacity || phone.received.buffer[phone.received.fill] != 0) Fail("buffer invariant");
+      const ReceiveBuffer& received = phone.received;
+      if (received.fill < 0 || received.fill > kReceiveCapacity || received.buffer[received.fill] != 0)
+        Fail("buffer invariant");
+      // Every whole message was handed on: what stays waits for more bytes.
+      if (NextMessage(received).kind != Message::NeedMore) Fail("a whole message left in the buffer");
     } while (fed < length);
     at += length;
   }
