@@ -5,6 +5,7 @@
 #include "actions/presentation.h"
 #include "actions/window_actions.h"
 #include "actions/peer_message.h"
+#include "input/held_input.h"
 #include "input/keyboard.h"
 #include "input/mouse.h"
 #include "input/text_entry.h"
@@ -28,20 +29,20 @@ void TapWhenPresenting(CommandContext& c, const char*) {
 
 void ZoomIn(CommandContext& c, const char*) { ZoomInForeground(c.desktop); }
 void ZoomOut(CommandContext& c, const char*) { ZoomOutForeground(c.desktop); }
-void SlideBegin(CommandContext& c, const char*) { c.switcherActive = false; }
+void SlideBegin(CommandContext& c, const char*) { c.state.switcherActive = false; }
 void CloseSwitcherIfOpen(CommandContext& c) {
-  if (!c.switcherActive) return;
+  if (!c.state.switcherActive) return;
   Keyboard keyboard(c.injector, c.desktop);
-  CloseSwitcher(keyboard, c.switcherActive, c.desktop.compositionEnabled());
+  CloseSwitcher(keyboard, c.state.switcherActive, c.desktop.compositionEnabled());
 }
 void SlideEnd(CommandContext& c, const char*) { CloseSwitcherIfOpen(c); }
 void SlideLeftCommand(CommandContext& c, const char*) {
   Keyboard keyboard(c.injector, c.desktop);
-  SlideLeft(keyboard, c.switcherActive, c.desktop.compositionEnabled());
+  SlideLeft(keyboard, c.state.switcherActive, c.desktop.compositionEnabled());
 }
 void SlideRightCommand(CommandContext& c, const char*) {
   Keyboard keyboard(c.injector, c.desktop);
-  SlideRight(keyboard, c.switcherActive, c.desktop.compositionEnabled());
+  SlideRight(keyboard, c.state.switcherActive, c.desktop.compositionEnabled());
 }
 void SlideUp(CommandContext& c, const char*) {
   CloseSwitcherIfOpen(c);
@@ -55,7 +56,7 @@ void DragStart(CommandContext& c, const char*) { SendMouseButton(c.injector, Lef
 void DragEnd(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, true); }
 void Drag(CommandContext& c, const char* line) { DragMove(c.injector, line + 5); }
 void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, line + 5, c.stop); }
-void PeerMessage(CommandContext& c, const char* line) { HandlePeerMessage(c.seenPeerTitles, c.ui, line); }
+void PeerMessage(CommandContext& c, const char* line) { HandlePeerMessage(c.state.seenPeerTitles, c.ui, line); }
 void Shutdown(CommandContext& c, const char*) { RequestShutdown(c.ui); }
 void NewTab(CommandContext& c, const char*) {
   Keyboard keyboard(c.injector, c.desktop);
@@ -128,6 +129,10 @@ const TextCommand kTextCommands[kTextCommandCount] = {
 };
 
 #undef TAVRIN_COMMAND
+
+void ActionState::releasing(const HeldInput& held, bool composition) {
+  if (switcherActive && held.holds(SwitcherKey(composition))) switcherActive = false;
+}
 
 bool DispatchTextLine(CommandContext& context, const char* line) {
   for (const TextCommand& command : kTextCommands) {

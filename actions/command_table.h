@@ -14,14 +14,25 @@ class Desktop;
 class Injector;
 class UserInterface;
 
-// What the actions of the text commands work on: the worker's injector and
-// desktop, the main window's interface and the worker-owned action state.
+class HeldInput;
+
+// What the commands remember from one line to the next, for every phone.
+struct ActionState {
+  // The window switcher is held open (see OpenSwitcher).
+  bool switcherActive = false;
+  PeerTitleSet seenPeerTitles;
+  // A phone lets go of everything it holds: letting go of the key that holds
+  // the switcher open closes it; letting go of the other one does not.
+  void releasing(const HeldInput& held, bool composition);
+};
+
+// What the actions of the text commands work on: the injector of the phone
+// whose line it is, the desktop, the main window's interface and the state.
 struct CommandContext {
   Injector& injector;
   Desktop& desktop;
   UserInterface& ui;
-  bool& switcherActive;
-  PeerTitleSet& seenPeerTitles;
+  ActionState& state;
   // Set once the program is stopping: long actions end early.
   const std::atomic<bool>* stop = nullptr;
 };

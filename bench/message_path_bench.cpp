@@ -1,5 +1,5 @@
 // Nanoseconds per message from received bytes to injected events, through the
-// server's framing (a server without sockets, fed directly) with an injector
+// server's message handler (fed directly, without sockets) with an injector
 // that drops every event, beside the floor of finding the message's end and
 // copying its bytes. Every benchmark also reports the heap allocations made
 // per message, counted by the global operator new of this program.
@@ -12,7 +12,7 @@
 #include <new>
 #include <string>
 
-#include "server/remote_server.h"
+#include "server/message_handler.h"
 #include "shell/phone_roster.h"
 
 namespace {
@@ -64,8 +64,8 @@ struct Bench {
   NullUserInterface ui;
   PhoneRoster roster{nullptr, nullptr};
   Platform platform;
-  std::unique_ptr<RemoteServer> server;
-  std::unique_ptr<ClientConnection> connection = std::make_unique<ClientConnection>();
+  std::unique_ptr<MessageHandler> server;
+  std::unique_ptr<ClientConnection> connection = std::make_unique<ClientConnection>(&injector);
 
   // `asProduct`: with the roster, a desktop and a user interface, so that
   // each message also reads the pause and asks about the window in front.
@@ -77,7 +77,7 @@ struct Bench {
       platform.ui = &ui;
       platform.roster = &roster;
     }
-    server = std::make_unique<RemoteServer>(platform);
+    server = std::make_unique<MessageHandler>(platform);
   }
 };
 
@@ -102,7 +102,7 @@ void ServerPath(benchmark::State& state, const std::string& message, bool asProd
   const uint64_t before = allocations.load();
   for (auto _ : state) {
     bench.server->feed(*bench.connection, bytes.data(), count);
-    if (bench.connection->fill != 0) state.SkipWithError("message not taken whole");
+    if (bench.connection->received.fill != 0) state.SkipWithError("message not taken whole");
   }
   Report(state, before, state.range(0));
 }

@@ -8,8 +8,8 @@
 //
 // Besides what the sanitizers catch, it checks that the receive buffer stays
 // within its capacity and zero-terminated, that every message handed on lies
-// inside the buffered bytes, and that once both phones have gone, no key or
-// button is left down.
+// inside the buffered bytes, that no whole message is left behind after a
+// receive, and that once both phones have gone, no key or button is left down.
 #include <bitset>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +17,7 @@
 #include <cstring>
 
 #include "input/keyboard.h"
-#include "server/remote_server.h"
+#include "server/message_handler.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -53,7 +53,7 @@ class DownState : public Injector {
 class BoundsCheck : public MessageObserver {
  public:
   void onMessage(char kind, const char* payload, int32_t length) override {
-    const ClientConnection& c = *connection;
+    const ReceiveBuffer& c = connection->received;
     if (length < 0 || payload < c.buffer || payload + length > c.buffer + c.fill) Fail("message outside the buffer");
     if (kind == 't') {
       if (payload[length] != '\n' || std::memchr(payload, '\n', static_cast<size_t>(length))) Fail("line not cut at its newline");
@@ -103,9 +103,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform.ui = &ui;
   platform.network = &network;
   platform.observer = &bounds;
-  RemoteServer server(platform);
-  // Heap records, as the server makes them, so that overruns show.
-  ClientConnection* phones[2] = {new ClientConnection(), new ClientConnection()};
+  MessageHandler server(platform);
+  // Heap records, as the server makes them, so that overruns show; on one
+  // board, so that a release by one phone comes off the other's record.
+  HeldInputBoard board;
+  ClientConnection* phones[2] = {new ClientConnection(&down, {}, 0, 1, &board),
+                                 new ClientConnection(&down, {}, 0, 2, &board)};
 
   size_t at = 1;
   while (at < size) {
@@ -125,15 +128,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     do {
       fed += static_cast<size_t>(server.feed(phone, reinterpret_cast<const char*>(data + at + fed),
                                              static_cast<int32_t>(length - fed)));
-      if (phone.fill < 0 || phone.fill > kReceiveCapacity || phone.buffer[phone.fill] != 0) Fail("buffer invariant");
+      const ReceiveBuffer& received = phone.received;
+      if (received.fill < 0 || received.fill > kReceiveCapacity || received.buffer[received.fill] != 0)
+        Fail("buffer invariant");
+      // Every whole message was handed on: what stays waits for more bytes.
+      if (NextMessage(received).kind != Message::NeedMore) Fail("a whole message left in the buffer");
     } while (fed < length);
     at += length;
   }
 
   // Both phones go away: what they hold is let go, as when a connection ends.
   for (ClientConnection* phone : phones) {
-    Keyboard keyboard(server.injector, desktop);
-    phone->held.releaseAll(keyboard);
+    server.releaseHeld(*phone);
     delete phone;
   }
   if (down.keys.any() || down.buttons.any()) Fail("input left down");

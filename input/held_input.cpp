@@ -1,7 +1,6 @@
 #include "input/held_input.h"
 
 #include "input/keyboard.h"
-#include "seams/injector.h"
 
 namespace tavrin {
 
@@ -50,6 +49,33 @@ void HeldInput::releaseAll(Keyboard& keyboard) {
       default: SendKeyEvent(keyboard, pending[i], true); break;
     }
   }
+}
+
+void HeldInputInjector::released(uint16_t entry) {
+  own_.release(entry);
+  if (board_) board_->release(entry);
+}
+
+bool HeldInputInjector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
+  if (!out_ || !out_->key(virtualKey, scanCode, flags)) return false;
+  // Unicode records carry a character, not a key that could stay down.
+  if (flags & kKeyEventUnicode) return true;
+  if (flags & kKeyEventKeyUp)
+    released(virtualKey);
+  else
+    own_.press(virtualKey);
+  return true;
+}
+
+bool HeldInputInjector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
+  if (!out_ || !out_->mouse(dx, dy, mouseData, flags)) return false;
+  if (flags & kMouseLeftDown) own_.press(HeldInput::Button(LeftButton));
+  if (flags & kMouseRightDown) own_.press(HeldInput::Button(RightButton));
+  if (flags & kMouseMiddleDown) own_.press(HeldInput::Button(MiddleButton));
+  if (flags & kMouseLeftUp) released(HeldInput::Button(LeftButton));
+  if (flags & kMouseRightUp) released(HeldInput::Button(RightButton));
+  if (flags & kMouseMiddleUp) released(HeldInput::Button(MiddleButton));
+  return true;
 }
 
 }  // namespace tavrin

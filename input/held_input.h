@@ -1,7 +1,9 @@
 // Keys and mouse buttons one connection holds down, in the order pressed.
 #pragma once
 #include <cstdint>
+#include <vector>
 
+#include "seams/injector.h"
 #include "seams/input_codes.h"
 
 namespace tavrin {
@@ -23,6 +25,38 @@ struct HeldInput {
   // Releases everything held, newest first, with the same kind of events
   // (keys as the keyboard sends them), and empties the record.
   void releaseAll(Keyboard& keyboard);
+};
+
+// Every connected phone's record. A key or button is down for the whole
+// computer, so whoever lets it go, nobody holds it any more.
+class HeldInputBoard {
+ public:
+  void join(HeldInput& record) { records_.push_back(&record); }
+  void leave(HeldInput& record) { std::erase(records_, &record); }
+  void release(uint16_t entry) {
+    for (HeldInput* record : records_) record->release(entry);
+  }
+
+ private:
+  std::vector<HeldInput*> records_;
+};
+
+// One phone's injector: passes every event on and records in `own` what the
+// system took as pressed; a release comes off every record on the board (off
+// `own` alone without one). Only what the system really took counts: a press
+// it refused holds nothing down, and a release it refused leaves the key down
+// and recorded.
+class HeldInputInjector final : public Injector {
+ public:
+  HeldInputInjector(Injector* out, HeldInput& own, HeldInputBoard* board) : out_(out), own_(own), board_(board) {}
+  bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
+  bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+
+ private:
+  void released(uint16_t entry);
+  Injector* out_;
+  HeldInput& own_;
+  HeldInputBoard* board_;
 };
 
 }  // namespace tavrin

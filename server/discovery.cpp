@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "seams/system.h"
+#include "server/sockets.h"
+
 #ifdef _WIN32
 #include <mswsock.h>
 #ifndef SIO_UDP_CONNRESET
@@ -22,17 +25,31 @@ int DisableConnReset(SocketHandle socket) {
 #endif
 }
 
-SocketHandle CreateDiscoverySocket(const sockaddr_in& address) {
-  SocketHandle s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (s == kInvalidSocket) return kInvalidSocket;
+unique_socket CreateDiscoverySocket(const sockaddr_in& address) {
+  unique_socket owner(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  const SocketHandle s = owner.get();
+  if (!owner) return owner;
   DisableConnReset(s);
   if (IsSocketError(SetNonBlocking(s)) || IsSocketError(SetIntOption(s, SOL_SOCKET, SO_BROADCAST, 1)) ||
       IsSocketError(SetIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1)) ||
-      IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address)))) {
-    CloseFailedSocket(s);
-    return kInvalidSocket;
-  }
-  return s;
+      IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))))
+    return GiveUpSocket(std::move(owner));
+  return owner;
+}
+
+void Discovery::open() {
+  if (!enabled_ || socket_) return;
+  socket_ = CreateDiscoverySocket(DiscoveryBindAddress());
+  if (!socket_) error_ = LastSocketError();
+}
+
+void Discovery::send(NetworkInfo* network, bool phoneBytesWaited) {
+  // The broadcast waits for a pass in which no phone's bytes were waiting, so
+  // that it never holds up a message; a phone that never pauses delays it by
+  // a second at most.
+  if (!network || (phoneBytesWaited && TickCount() - lastTick_ < 2 * kDiscoveryPeriodMs)) return;
+  lastTick_ = TickCount();
+  SendDiscovery(socket_.get(), *network);
 }
 
 int32_t FormatDiscoveryDatagram(char (&datagram)[kDatagramCapacity], const char* name, int32_t nameLength) {

@@ -16,7 +16,32 @@ constexpr uint32_t kDiscoveryPeriodMs = 1000;
 // is taken unsigned, so the period holds when the tick count wraps.
 inline bool DiscoveryDue(uint32_t now, uint32_t lastArmed) { return now - lastArmed >= kDiscoveryPeriodMs; }
 
-SocketHandle CreateDiscoverySocket(const sockaddr_in& address);
+unique_socket CreateDiscoverySocket(const sockaddr_in& address);
+
+// The discovery socket and when it last sent.
+class Discovery {
+ public:
+  explicit Discovery(bool enabled) : enabled_(enabled) {}
+  bool enabled() const { return enabled_; }
+  bool isOpen() const { return static_cast<bool>(socket_); }
+  // Switched on, but its port could not be opened.
+  bool missing() const { return enabled_ && !socket_; }
+  int error() const { return error_; }  // why it last failed to open
+  void open();
+  void close() { socket_.reset(); }
+  // The socket for a pass to watch for writing: once a second, when open.
+  SocketHandle due(uint32_t now) const {
+    return socket_ && DiscoveryDue(now, lastTick_) ? socket_.get() : kInvalidSocket;
+  }
+  // Once the socket was writable in a pass; `phoneBytesWaited` in that pass.
+  void send(NetworkInfo* network, bool phoneBytesWaited);
+
+ private:
+  bool enabled_;
+  unique_socket socket_;
+  uint32_t lastTick_ = 0;
+  int error_ = 0;
+};
 // Stops an ICMP port-unreachable answer to an earlier datagram from being
 // reported as a connection reset on the socket. Only Windows reports those.
 int DisableConnReset(SocketHandle socket);

@@ -22,6 +22,8 @@
 #include <unistd.h>
 #endif
 
+#include "base/unique_socket.h"
+
 namespace tavrin {
 
 #ifdef _WIN32
@@ -39,14 +41,6 @@ inline constexpr int kSendFlags = 0;
 // would raise SIGPIPE and end the whole process.
 inline constexpr int kSendFlags = MSG_NOSIGNAL;
 #endif
-
-inline int CloseSocket(SocketHandle socket) {
-#ifdef _WIN32
-  return closesocket(socket);
-#else
-  return close(socket);
-#endif
-}
 
 inline int SetNonBlocking(SocketHandle socket) {
 #ifdef _WIN32
@@ -101,12 +95,26 @@ inline void SetLastSocketError(int error) {
 }
 
 // Closes a socket that could not be set up, keeping the error that stopped it
-// for the caller to read.
-inline void CloseFailedSocket(SocketHandle socket) {
+// for the caller to read; returns the empty owner.
+inline unique_socket GiveUpSocket(unique_socket socket) {
   const int error = LastSocketError();
-  CloseSocket(socket);
+  socket.reset();
   SetLastSocketError(error);
+  return {};
 }
+
+// The socket library for one server: started with it, and stopped only by
+// the owner that started it, so that a failed start never takes another
+// user's reference.
+struct SocketLibrary {
+#ifdef _WIN32
+  WSADATA data{};
+  const bool started = WSAStartup(0x0202, &data) == 0;
+  ~SocketLibrary() { if (started) WSACleanup(); }
+#else
+  const bool started = true;
+#endif
+};
 
 // Why a port could not be opened, for the log.
 inline const char* DescribeOpenFailure(int error) {
@@ -150,13 +158,6 @@ inline AcceptFailure LastAcceptFailure() {
   return AcceptFailure::Other;
 }
 
-// Asks the system to probe a connection that has been silent for `idleMs`,
-// every `intervalMs`, and to fail it after `probes` unanswered probes: a
-// phone that vanished (out of range, asleep, switched off) sends no FIN and
-// no RST, and the server never writes after the greeting, so without probes
-// its connection would stay open for ever. Windows fixes the number of probes
-// at 10 (Wine leaves it at its host's 9), so `probes` matters on the BSD
-// socket side only.
 // Asks the system to acknowledge every segment at once instead of waiting up
 // to 200 ms (40 ms on Linux) for more. A phone that leaves Nagle's algorithm
 // on waits for that acknowledgement before sending its next small frame, so
@@ -183,6 +184,13 @@ inline void QuickAcksAfterReceive(SocketHandle socket) {
 #endif
 }
 
+// Asks the system to probe a connection that has been silent for `idleMs`,
+// every `intervalMs`, and to fail it after `probes` unanswered probes: a
+// phone that vanished (out of range, asleep, switched off) sends no FIN and
+// no RST, and the server never writes after the greeting, so without probes
+// its connection would stay open for ever. Windows fixes the number of probes
+// at 10 (Wine leaves it at its host's 9), so `probes` matters on the BSD
+// socket side only.
 inline int EnableKeepAlive(SocketHandle socket, uint32_t idleMs, uint32_t intervalMs, int probes) {
 #ifdef _WIN32
   (void)probes;

@@ -111,16 +111,15 @@ int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&
 #endif
 }
 
-SocketHandle CreateListener(const sockaddr_in& address) {
-  SocketHandle s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == kInvalidSocket) return kInvalidSocket;
+unique_socket CreateListener(const sockaddr_in& address) {
+  unique_socket owner(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  const SocketHandle s = owner.get();
+  if (!owner) return owner;
   if (IsSocketError(SetNonBlocking(s)) || IsSocketError(ClaimListeningPort(s)) ||
       IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))) ||
-      IsSocketError(listen(s, kListenBacklog))) {
-    CloseFailedSocket(s);
-    return kInvalidSocket;
-  }
-  return s;
+      IsSocketError(listen(s, kListenBacklog)))
+    return GiveUpSocket(std::move(owner));
+  return owner;
 }
 
 }  // namespace tavrin

@@ -15,8 +15,8 @@ sockaddr_in ListenAddress(const wchar_t* bindAddress, uint16_t port);
 sockaddr_in DiscoveryBindAddress();
 
 // A non-blocking TCP listener on `address` that no other program can share,
-// or kInvalidSocket.
-SocketHandle CreateListener(const sockaddr_in& address);
+// or an empty owner.
+unique_socket CreateListener(const sockaddr_in& address);
 
 // One select pass over the read set and, when armed, the discovery socket,
 // waiting at most `timeoutUs`. Returns select's result; `readable[i]` tells

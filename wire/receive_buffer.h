@@ -52,36 +52,55 @@ struct ReceiveBuffer {
   }
 };
 
-// What the buffer starts with.
-enum class MessageStart {
-  Incomplete,  // fewer than three bytes, or a line without its newline yet
-  Frame,       // "key" or "mos"
-  TextLine,    // anything else, up to a newline
+// The next message in a buffer, as the phone's byte stream is cut: a "key" or
+// "mos" frame (tag, three length digits, payload) or anything else up to a
+// newline. Framing and dispatch both read it here and nowhere else.
+struct Message {
+  enum Kind : char {
+    NeedMore = 0,     // fewer than three bytes, a frame not all there, a line without its newline yet
+    Key = 'k',        // "key" frame
+    Mouse = 'm',      // "mos" frame
+    Text = 't',       // text line; its payload is the line without its newline
+    BadHeader = 'x',  // a frame with a negative length: its header alone is dropped
+  };
+  Kind kind = NeedMore;
+  int32_t payloadOffset = 0;  // where the payload starts in the buffer
+  int32_t payloadLength = 0;
+  int32_t length = 0;  // the bytes the whole message takes: header, payload, newline
 };
+
 // Inline, like the rest of the per-message path: it runs for every message.
-inline MessageStart ClassifyMessageStart(const ReceiveBuffer& received) {
-  if (received.fill < 3) return MessageStart::Incomplete;
-  if (std::memcmp(received.buffer, "key", 3) == 0 || std::memcmp(received.buffer, "mos", 3) == 0)
-    return MessageStart::Frame;
-  // The text is searched as a zero-terminated string: a zero byte before the
-  // newline hides the line until the buffer is given up.
-  return std::strchr(received.buffer, '\n') ? MessageStart::TextLine : MessageStart::Incomplete;
+// The length digits are read as atoi reads them (leading blanks and a sign
+// allowed). A line is searched as a zero-terminated string: a zero byte before
+// its newline hides it until the buffer is given up.
+inline Message NextMessage(const ReceiveBuffer& received) {
+  const char* bytes = received.buffer;
+  if (received.fill < 3) return {};
+  const bool key = std::memcmp(bytes, "key", 3) == 0;
+  if (key || std::memcmp(bytes, "mos", 3) == 0) {
+    if (received.fill < kFrameHeaderLength) return {};
+    const char digits[4] = {bytes[3], bytes[4], bytes[5], 0};
+    const int32_t length = std::atoi(digits);
+    if (length < 0) return {Message::BadHeader, kFrameHeaderLength, 0, kFrameHeaderLength};
+    if (length > received.fill - kFrameHeaderLength) return {};
+    return {key ? Message::Key : Message::Mouse, kFrameHeaderLength, length, kFrameHeaderLength + length};
+  }
+  const char* newline = std::strchr(bytes, '\n');
+  if (newline == nullptr) return {};
+  const auto length = static_cast<int32_t>(newline - bytes);
+  return {Message::Text, 0, length, length + 1};
 }
 
-// Reads the payload length of the frame at the start of the buffer: its
-// three length digits as a number (leading blanks and a sign allowed, as
-// atoi reads them). False while the header is not all there. A negative
-// length is given as it is: the caller skips the header.
-inline bool ReadFramePayloadLength(const ReceiveBuffer& received, int32_t& length) {
-  if (received.fill < kFrameHeaderLength) return false;
-  char digits[4] = {};
-  std::memcpy(digits, received.buffer + 3, 3);
-  length = std::atoi(digits);
-  return true;
+// Copies a line of `length` bytes, cut to its first 4095, into `line` and ends
+// it with a zero.
+inline void CopyLine(const char* text, int32_t length, char (&line)[kLineCapacity]) {
+  if (length > kLineCapacity - 1) length = kLineCapacity - 1;
+  std::memcpy(line, text, static_cast<size_t>(length));
+  line[length] = 0;
 }
 
 // Copies the first line of the buffer (without its newline, cut to 4095
-// bytes) into `line`, zero-filled first, and returns the number of bytes the
+// bytes) into `line` and returns the number of bytes the
 // line and its newline take in the buffer; 0 when the buffer holds no
 // newline. The buffer itself is left as it is.
 int32_t CopyFirstLine(const ReceiveBuffer& received, char (&line)[kLineCapacity]);

@@ -8,7 +8,7 @@
 
 #include "actions/window_actions.h"
 #include "input/key_tables.h"
-#include "server/remote_server.h"
+#include "server/message_handler.h"
 #include "actions/command_table.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
@@ -24,9 +24,8 @@ struct Commands {
   test::RecordingInjector injector;
   test::FakeDesktop desktop;
   test::RecordingUserInterface ui;
-  bool switcherActive = false;
-  PeerTitleSet seen;
-  CommandContext context{injector, desktop, ui, switcherActive, seen};
+  ActionState state;
+  CommandContext context{injector, desktop, ui, state};
 
   Commands() {
     desktop.foreground = 3;
@@ -156,7 +155,7 @@ TEST(CommandTable, SlideCommandsCloseAnOpenSwitcherFirst) {
   commands.run("slideright");
   EXPECT_EQ(commands.run("slideright"), (Strings{"key 09 down", "key 09 up"}));
   EXPECT_EQ(commands.run("slideup"), (Strings{"key 12 up", "showWindow 3"}));
-  EXPECT_FALSE(commands.switcherActive);
+  EXPECT_FALSE(commands.state.switcherActive);
   commands.run("slideleft");
   EXPECT_EQ(commands.run("slidedown"), (Strings{"key 12 up", "toggleDesktop"}));
   commands.run("slideleft");
@@ -172,7 +171,7 @@ TEST(CommandTable, RepeatedPeerTitlesAreDropped) {
   EXPECT_EQ(commands.ui.calls(), (Strings{"balloon [Hello] [a]", "balloon [hello] [c]"}));
 }
 
-// Lines through a server without sockets, framing included.
+// Lines through the message handler, framing included.
 class TextLines : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -180,7 +179,7 @@ class TextLines : public ::testing::Test {
     platform.desktop = &desktop;
     platform.ui = &ui;
     platform.discoveryEnabled = false;
-    server = std::make_unique<RemoteServer>(platform);
+    server = std::make_unique<MessageHandler>(platform);
     desktop.foreground = 3;
     desktop.style = kStyleVisible | kStyleThickFrame;
   }
@@ -190,57 +189,57 @@ class TextLines : public ::testing::Test {
   test::FakeDesktop desktop;
   test::RecordingUserInterface ui;
   Platform platform;
-  std::unique_ptr<RemoteServer> server;
-  ClientConnection connection;
+  std::unique_ptr<MessageHandler> server;
+  ClientConnection connection{&injector};
 };
 
 TEST_F(TextLines, TwoCommandsInOneReceiveRunInOrder) {
   feed("MUTE\nVOLUMEUP\nVOLU");
   EXPECT_EQ(injector.take(), (Strings{"key ad down ext", "key ad up ext", "key af down ext", "key af up ext"}));
-  EXPECT_EQ(std::string(connection.buffer, static_cast<size_t>(connection.fill)), "VOLU");
+  EXPECT_EQ(std::string(connection.received.buffer, static_cast<size_t>(connection.received.fill)), "VOLU");
 }
 
 TEST_F(TextLines, TheLineLeavesTheBufferBeforeItsActionRuns) {
   struct WatchingDesktop : test::FakeDesktop {
     ClientConnection* connection = nullptr;
     int32_t fillSeen = -1;
-    void toggleDesktop() override { fillSeen = connection->fill; }
+    void toggleDesktop() override { fillSeen = connection->received.fill; }
   } watching;
   watching.connection = &connection;
   platform.desktop = &watching;
-  server = std::make_unique<RemoteServer>(platform);
+  server = std::make_unique<MessageHandler>(platform);
   feed("slidedown\nMUTE");
   EXPECT_EQ(watching.fillSeen, 4);
 }
 
 TEST_F(TextLines, HandleTextLineReturnsWhatItTook) {
   const std::string bytes = "zoomin\r\nrest";
-  std::memcpy(connection.buffer, bytes.data(), bytes.size());
-  connection.fill = static_cast<int32_t>(bytes.size());
+  std::memcpy(connection.received.buffer, bytes.data(), bytes.size());
+  connection.received.fill = static_cast<int32_t>(bytes.size());
   EXPECT_EQ(server->handleTextLine(connection), 8);
-  EXPECT_EQ(std::string(connection.buffer), "rest");
+  EXPECT_EQ(std::string(connection.received.buffer), "rest");
   EXPECT_EQ(desktop.calls.size(), 1u);
 }
 
 TEST_F(TextLines, AnOverlongLineIsCutAndTheNextLineStillRuns) {
   feed("MUTE" + std::string(6000, 'x') + "\nVOLUMEDN\n");
   EXPECT_EQ(injector.take(), (Strings{"key ad down ext", "key ad up ext", "key ae down ext", "key ae up ext"}));
-  EXPECT_EQ(connection.fill, 0);
+  EXPECT_EQ(connection.received.fill, 0);
 }
 
 TEST(CopyFirstLine, KeepsAtMost4095BytesAndAZero) {
-  auto connection = std::make_unique<ClientConnection>();
-  std::memset(connection->buffer, 'y', 5000);
-  connection->buffer[5000] = '\n';
-  connection->fill = 5001;
+  auto connection = std::make_unique<ClientConnection>(nullptr);
+  std::memset(connection->received.buffer, 'y', 5000);
+  connection->received.buffer[5000] = '\n';
+  connection->received.fill = 5001;
   char line[kLineCapacity];
   std::memset(line, 0x55, sizeof line);
-  EXPECT_EQ(CopyFirstLine(*connection, line), 5001);
+  EXPECT_EQ(CopyFirstLine(connection->received, line), 5001);
   EXPECT_EQ(std::strlen(line), 4095u);
   EXPECT_EQ(line[4095], '\0');
 
-  connection->fill = 10;  // the newline lies past the fill
-  EXPECT_EQ(CopyFirstLine(*connection, line), 0);
+  connection->received.fill = 10;  // the newline lies past the fill
+  EXPECT_EQ(CopyFirstLine(connection->received, line), 0);
 }
 
 }  // namespace

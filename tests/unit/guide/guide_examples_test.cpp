@@ -45,7 +45,7 @@
 
 #include "actions/window_actions.h"
 #include "server/discovery.h"
-#include "server/remote_server.h"
+#include "support/server_pieces.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -482,9 +482,9 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
   platform.ui = &ui;
   platform.discoveryEnabled = false;
   platform.observer = &seen;
-  RemoteServer server(platform);
+  test::ServerPieces server(platform);
 
-  // Each phone's connection is registered with the server as a real one is,
+  // Each phone's connection is registered with the table as a real one is,
   // so that a release by one phone is seen by the records of the others. The
   // handle is a UDP socket that never sends anything: it only has to be a
   // distinct handle that closing at the end is right for.
@@ -492,9 +492,9 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
   auto phone = [&](int number) -> ClientConnection* {
     ClientConnection*& connection = phones[number];
     if (!connection) {
-      const SocketHandle handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-      if (handle == kInvalidSocket) return nullptr;
-      connection = &server.addConnection(handle);  // the server closes and frees it
+      unique_socket handle(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+      if (!handle) return nullptr;
+      connection = &server.connections.add(std::move(handle));  // the table closes and frees it
     }
     return connection;
   };
@@ -508,14 +508,14 @@ TEST_P(GuideExample, DoesWhatTheGuideSays) {
     ASSERT_NE(connection, nullptr) << "no socket handle for a phone";
     if (step.kind == Step::Close) {
       // What the server does with a connection whose phone has gone.
-      server.dropClient(*connection);
+      server.connections.drop(*connection);
       phones.erase(step.phone);
     } else {
       // The bytes arrive in as many receives as the buffer needs.
       const char* rest = step.bytes.data();
       int32_t left = static_cast<int32_t>(step.bytes.size());
       while (left > 0) {
-        const int32_t taken = server.feed(*connection, rest, left);
+        const int32_t taken = server.handler.feed(*connection, rest, left);
         ASSERT_GT(taken, 0) << "the server took no bytes";
         rest += taken;
         left -= taken;

@@ -10,7 +10,7 @@
 #include "server/discovery.h"
 #include "server/read_set.h"
 #include "server/greeting.h"
-#include "server/remote_server.h"
+#include "server/discovery.h"
 #include "support/fakes.h"
 
 namespace tavrin {
@@ -64,7 +64,8 @@ TEST(DiscoveryDestination, BroadcastFieldOrSubnetBroadcastButNeverLoopback) {
 // Sends only to loopback: rows that stand for two "adapters" on 127.0.0.2 and
 // 127.0.0.3 and the loopback row, to a receiver on an ephemeral port.
 TEST(DiscoveryDestination, BroadcastToInterfacesSendsOneDatagramPerAdapter) {
-  SocketHandle receiver = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  unique_socket receiverOwner(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  const SocketHandle receiver = receiverOwner.get();
   ASSERT_NE(receiver, kInvalidSocket);
   sockaddr_in any{};
   any.sin_family = AF_INET;
@@ -73,7 +74,8 @@ TEST(DiscoveryDestination, BroadcastToInterfacesSendsOneDatagramPerAdapter) {
   socklen_t size = sizeof any;
   getsockname(receiver, reinterpret_cast<sockaddr*>(&any), &size);
   const uint16_t port = ntohs(any.sin_port);
-  SocketHandle sender = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  unique_socket senderOwner(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  const SocketHandle sender = senderOwner.get();
   ASSERT_NE(sender, kInvalidSocket);
 
   test::FakeNetworkInfo network;
@@ -93,8 +95,6 @@ TEST(DiscoveryDestination, BroadcastToInterfacesSendsOneDatagramPerAdapter) {
     else std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(got, "BC  1X|BC  1X|");
-  CloseSocket(sender);
-  CloseSocket(receiver);
 }
 
 TEST(DiscoveryTimer, OneSecondPeriodAcrossTheTickCounterWrap) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/remote_server.h"
+#include "server/message_handler.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -31,22 +31,22 @@ class Framing : public ::testing::Test {
     platform.injector = &injector;
     platform.ui = &ui;
     platform.observer = &recorder;
-    server = std::make_unique<RemoteServer>(platform);
+    server = std::make_unique<MessageHandler>(platform);
   }
 
   void reset() {
     recorder.seen.clear();
-    connection = ClientConnection{};
+    connection.received = ReceiveBuffer{};
   }
   void feed(const std::string& bytes) { server->feed(connection, bytes.data(), static_cast<int32_t>(bytes.size())); }
-  std::string buffered() const { return std::string(connection.buffer, static_cast<size_t>(connection.fill)); }
+  std::string buffered() const { return std::string(connection.received.buffer, static_cast<size_t>(connection.received.fill)); }
   std::vector<std::string> seen() const { return recorder.seen; }
 
   RecordingInjector injector;
   RecordingUserInterface ui;
   Recorder recorder;
-  std::unique_ptr<RemoteServer> server;
-  ClientConnection connection;
+  std::unique_ptr<MessageHandler> server;
+  ClientConnection connection{&injector};
 };
 
 using Seen = std::vector<std::string>;
@@ -75,14 +75,14 @@ TEST_F(Framing, FramesSplitOverReceivesWaitForHeaderAndPayload) {
   }
   feed(frame.substr(frame.size() - 1));
   EXPECT_EQ(seen(), Seen{"m:m 5 -3"});
-  EXPECT_EQ(connection.fill, 0);
-  EXPECT_EQ(connection.buffer[0], 0);
+  EXPECT_EQ(connection.received.fill, 0);
+  EXPECT_EQ(connection.received.buffer[0], 0);
 }
 
 TEST_F(Framing, EmptyAndLargestPayloads) {
   feed("key000mos000");
   EXPECT_EQ(seen(), (Seen{"k:", "m:"}));
-  EXPECT_EQ(connection.fill, 0);
+  EXPECT_EQ(connection.received.fill, 0);
 
   const std::string payload(999, 'p');
   feed("key999" + payload.substr(0, 998));
@@ -90,7 +90,7 @@ TEST_F(Framing, EmptyAndLargestPayloads) {
   feed("p");
   ASSERT_EQ(seen().size(), 3u);
   EXPECT_EQ(seen()[2], "k:" + payload);
-  EXPECT_EQ(connection.fill, 0);
+  EXPECT_EQ(connection.received.fill, 0);
 }
 
 TEST_F(Framing, LineStartingWithATagIsTakenAsAFrame) {
@@ -118,18 +118,18 @@ TEST_F(Framing, ZeroByteHidesTheNewlineUntilTheFullBufferIsDiscarded) {
   feed(std::string("ab\0cd\nmos001c", 13));
   EXPECT_EQ(seen(), Seen{});
   feed(std::string(kReceiveCapacity, 'x'));  // only the room left is taken
-  EXPECT_EQ(connection.fill, kReceiveCapacity);
-  EXPECT_EQ(connection.buffer[kReceiveCapacity], 0);
+  EXPECT_EQ(connection.received.fill, kReceiveCapacity);
+  EXPECT_EQ(connection.received.buffer[kReceiveCapacity], 0);
   EXPECT_EQ(seen(), Seen{});
   feed("mos001c");
   EXPECT_EQ(seen(), Seen{"m:c"});
-  EXPECT_EQ(connection.fill, 0);
+  EXPECT_EQ(connection.received.fill, 0);
 }
 
 TEST_F(Framing, FullBufferWithoutNewlineIsDiscardedAtTheNextReceive) {
   EXPECT_EQ(server->feed(connection, std::string(kReceiveCapacity + 10, 'x').data(), kReceiveCapacity + 10),
             kReceiveCapacity);
-  EXPECT_EQ(connection.fill, kReceiveCapacity);
+  EXPECT_EQ(connection.received.fill, kReceiveCapacity);
   // Parsing restarts in the middle of whatever arrives next.
   feed("001c\nkey001a");
   EXPECT_EQ(seen(), (Seen{"t:001c", "k:a"}));
@@ -152,14 +152,14 @@ TEST_F(Framing, LengthFieldReadsLikeAtoi) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);
     recorder.seen.clear();
-    ClientConnection fresh;
+    ClientConnection fresh{&injector};
     const std::string payload = "0123456789ab";
     std::string stream = std::string("mos") + c.field + payload + "mos001c";
     server->feed(fresh, stream.data(), static_cast<int32_t>(stream.size()));
     if (c.length < 0) {
       // "0123456789ab" has no tag and no newline: it now blocks the rest.
       EXPECT_EQ(recorder.seen, Seen{});
-      EXPECT_EQ(std::string(fresh.buffer, fresh.fill), payload + "mos001c");
+      EXPECT_EQ(std::string(fresh.received.buffer, fresh.received.fill), payload + "mos001c");
     } else {
       ASSERT_FALSE(recorder.seen.empty());
       EXPECT_EQ(recorder.seen[0], "m:" + payload.substr(0, static_cast<size_t>(c.length)));
@@ -182,16 +182,16 @@ TEST_F(Framing, EverySplitOfAStreamGivesTheSameMessages) {
   for (size_t a = 0; a <= stream.size(); ++a) {
     for (size_t b = a; b <= stream.size(); b += 7) {
       Recorder local;
-      server->platform.observer = &local;
-      ClientConnection c;
+      server->observe(&local);
+      ClientConnection c{&injector};
       server->feed(c, stream.data(), static_cast<int32_t>(a));
       server->feed(c, stream.data() + a, static_cast<int32_t>(b - a));
       server->feed(c, stream.data() + b, static_cast<int32_t>(stream.size() - b));
       ASSERT_EQ(local.seen, expected) << "split at " << a << " and " << b;
-      ASSERT_EQ(std::string(c.buffer, c.fill), rest);
+      ASSERT_EQ(std::string(c.received.buffer, c.received.fill), rest);
     }
   }
-  server->platform.observer = &recorder;
+  server->observe(&recorder);
 }
 
 // A stream much longer than the buffer, read the way recv reads it (as much
@@ -214,8 +214,8 @@ TEST_F(Framing, BufferBoundariesAnywhereInAMessageLoseNothing) {
   for (size_t lead = 0; lead < 40; ++lead) {
     const std::string stream = std::string(lead, 'x') + "\n" + body;
     Recorder local;
-    server->platform.observer = &local;
-    ClientConnection c;
+    server->observe(&local);
+    ClientConnection c{&injector};
     for (size_t at = 0; at < stream.size();) {
       const int32_t taken =
           server->feed(c, stream.data() + at, static_cast<int32_t>(std::min<size_t>(stream.size() - at, 9000)));
@@ -226,19 +226,19 @@ TEST_F(Framing, BufferBoundariesAnywhereInAMessageLoseNothing) {
     ASSERT_EQ(local.seen.front(), "t:" + std::string(lead, 'x'));
     local.seen.erase(local.seen.begin());
     ASSERT_EQ(local.seen, expected) << "lead " << lead;
-    ASSERT_EQ(c.fill, 0);
+    ASSERT_EQ(c.received.fill, 0);
   }
-  server->platform.observer = &recorder;
+  server->observe(&recorder);
 }
 
 TEST_F(Framing, ConsumeKeepsTheBufferZeroTerminated) {
   feed("xyz");
-  connection.consume(1);
+  connection.received.consume(1);
   EXPECT_EQ(buffered(), "yz");
-  EXPECT_EQ(connection.buffer[2], 0);
-  connection.consume(2);
-  EXPECT_EQ(connection.fill, 0);
-  EXPECT_EQ(connection.buffer[0], 0);
+  EXPECT_EQ(connection.received.buffer[2], 0);
+  connection.received.consume(2);
+  EXPECT_EQ(connection.received.fill, 0);
+  EXPECT_EQ(connection.received.buffer[0], 0);
 }
 
 }  // namespace
@@ -263,8 +263,8 @@ TEST(ElevatedWindow, WarnsOncePerWindowAndOnlyForInputThatHasEffect) {
     platform.injector = &injector;
     platform.ui = &ui;
     platform.desktop = &desktop;
-    RemoteServer server(platform);
-    ClientConnection connection;
+    MessageHandler server(platform);
+    ClientConnection connection{&injector};
     auto feed = [&](const std::string& bytes) {
       server.feed(connection, bytes.data(), static_cast<int32_t>(bytes.size()));
     };
@@ -274,7 +274,7 @@ TEST(ElevatedWindow, WarnsOncePerWindowAndOnlyForInputThatHasEffect) {
     desktop.foreground = 5;
     connection.admitted = false;
     feed("mos005m 1 1MUTE\nkey001a");
-    EXPECT_EQ(connection.fill, 0);
+    EXPECT_EQ(connection.received.fill, 0);
     EXPECT_EQ(injector.take(), std::vector<std::string>{});
     EXPECT_EQ(desktop.elevationQueries, std::vector<WindowRef>{});
 

@@ -7,7 +7,7 @@
 #include "input/held_input.h"
 #include "input/keyboard.h"
 #include "actions/window_actions.h"
-#include "server/remote_server.h"
+#include "support/server_pieces.h"
 #include "support/fake_desktop.h"
 #include "support/fakes.h"
 
@@ -71,32 +71,31 @@ class Tracking : public ::testing::Test {
     Platform platform;
     platform.injector = &recording;
     platform.desktop = &desktop;
-    server = std::make_unique<RemoteServer>(platform);
+    server = std::make_unique<test::ServerPieces>(platform);
   }
   // A connection registered like an accepted one, on a socket of its own.
-  ClientConnection* add() { return &server->addConnection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
+  ClientConnection* add() { return &server->connections.add(unique_socket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))); }
 
   RecordingInjector recording;
   test::FakeDesktop desktop;
-  std::unique_ptr<RemoteServer> server;
+  std::unique_ptr<test::ServerPieces> server;
 };
 
 TEST_F(Tracking, ForwardsEveryRecordUnchanged) {
   ClientConnection& a = *add();
-  server->injector.current = &a;
-  server->injector.key(0x41, 0, 0);
-  server->injector.key(0, 0xe9, kKeyEventUnicode);
-  server->injector.key(0, 0xe9, kKeyEventUnicode | kKeyEventKeyUp);
-  server->injector.mouse(5, -3, 0, kMouseMove);
-  server->injector.mouse(0, 0, 120, kMouseWheel);
-  server->injector.mouse(0, 0, 0, kMouseRightDown);
-  server->injector.current = nullptr;
-  server->injector.key(0x42, 0, 0);
+  a.injector.key(0x41, 0, 0);
+  a.injector.key(0, 0xe9, kKeyEventUnicode);
+  a.injector.key(0, 0xe9, kKeyEventUnicode | kKeyEventKeyUp);
+  a.injector.mouse(5, -3, 0, kMouseMove);
+  a.injector.mouse(0, 0, 120, kMouseWheel);
+  a.injector.mouse(0, 0, 0, kMouseRightDown);
+  ClientConnection nobody{&recording};  // a connection on no board
+  nobody.injector.key(0x42, 0, 0);
   EXPECT_EQ(recording.take(),
             (Events{"key 41 down", "unicode 00e9", "unicode 00e9 up", "move 5 -3", "wheel 120", "right down",
                     "key 42 down"}));
-  // Unicode units, moves and the wheel hold nothing; a press without a
-  // current connection belongs to nobody.
+  // Unicode units, moves and the wheel hold nothing; a press through another
+  // connection's injector is not a's.
   EXPECT_EQ(a.held.count, 2);
   EXPECT_TRUE(a.held.holds(0x41));
   EXPECT_TRUE(a.held.holds(HeldInput::Button(RightButton)));
@@ -104,35 +103,30 @@ TEST_F(Tracking, ForwardsEveryRecordUnchanged) {
 
 TEST_F(Tracking, OnlyWhatTheSystemTookIsHeld) {
   ClientConnection* a = add();
-  server->injector.current = a;
   recording.accepting = false;  // say, a program running as administrator is in front
-  EXPECT_FALSE(server->injector.key(0x11, 0, 0));
-  EXPECT_FALSE(server->injector.mouse(0, 0, 0, kMouseLeftDown));
+  EXPECT_FALSE(a->injector.key(0x11, 0, 0));
+  EXPECT_FALSE(a->injector.mouse(0, 0, 0, kMouseLeftDown));
   EXPECT_EQ(a->held.count, 0);
   recording.accepting = true;
-  server->injector.key(0x12, 0, 0);
+  a->injector.key(0x12, 0, 0);
   recording.accepting = false;
-  server->injector.key(0x12, 0, kKeyEventKeyUp);  // refused: Alt is still down
-  server->injector.current = nullptr;
+  a->injector.key(0x12, 0, kKeyEventKeyUp);  // refused: Alt is still down
   recording.accepting = true;
   recording.take();
-  server->dropClient(*a);
+  server->connections.drop(*a);
   EXPECT_EQ(recording.take(), Events{"key 12 up"});
 }
 
 TEST_F(Tracking, AReleaseByAnyoneClearsEveryRecord) {
   ClientConnection& a = *add();
   ClientConnection& b = *add();
-  server->injector.current = &a;
-  server->injector.key(0x10, 0, 0);
-  server->injector.mouse(0, 0, 0, kMouseLeftDown);
-  server->injector.mouse(0, 0, 0, kMouseMiddleDown);
-  server->injector.current = &b;
-  server->injector.key(0x10, 0, 0);
-  server->injector.mouse(0, 0, 0, kMouseLeftDown);
-  server->injector.key(0x10, 0, kKeyEventKeyUp);
-  server->injector.mouse(0, 0, 0, kMouseLeftUp);
-  server->injector.current = nullptr;
+  a.injector.key(0x10, 0, 0);
+  a.injector.mouse(0, 0, 0, kMouseLeftDown);
+  a.injector.mouse(0, 0, 0, kMouseMiddleDown);
+  b.injector.key(0x10, 0, 0);
+  b.injector.mouse(0, 0, 0, kMouseLeftDown);
+  b.injector.key(0x10, 0, kKeyEventKeyUp);
+  b.injector.mouse(0, 0, 0, kMouseLeftUp);
   EXPECT_FALSE(a.held.holds(0x10));
   EXPECT_FALSE(a.held.holds(HeldInput::Button(LeftButton)));
   EXPECT_TRUE(a.held.holds(HeldInput::Button(MiddleButton)));
@@ -142,23 +136,20 @@ TEST_F(Tracking, AReleaseByAnyoneClearsEveryRecord) {
 TEST_F(Tracking, DroppingAConnectionReleasesWhatItHoldsAndNothingTwice) {
   ClientConnection* a = add();
   ClientConnection* b = add();
-  server->injector.current = a;
-  server->injector.key(0x11, 0, 0);
-  server->injector.mouse(0, 0, 0, kMouseRightDown);
-  server->injector.current = b;
-  server->injector.key(0x11, 0, 0);
-  server->injector.key(0x41, 0, 0);
-  server->injector.current = nullptr;
+  a->injector.key(0x11, 0, 0);
+  a->injector.mouse(0, 0, 0, kMouseRightDown);
+  b->injector.key(0x11, 0, 0);
+  b->injector.key(0x41, 0, 0);
   recording.take();
 
-  server->dropClient(*a);
+  server->connections.drop(*a);
   EXPECT_EQ(recording.take(), (Events{"right up", "key 11 up"}));
-  EXPECT_EQ(server->connectionCount(), 1u);
+  EXPECT_EQ(server->connections.size(), 1u);
   // The computer no longer has Ctrl down, so b's record no longer says so.
   EXPECT_FALSE(b->held.holds(0x11));
-  server->dropClient(*b);
+  server->connections.drop(*b);
   EXPECT_EQ(recording.take(), Events{"key 41 up"});
-  EXPECT_EQ(server->connectionCount(), 0u);
+  EXPECT_EQ(server->connections.size(), 0u);
 }
 
 TEST_F(Tracking, LettingGoOfTheSwitchersKeyClosesIt) {
@@ -174,23 +165,18 @@ TEST_F(Tracking, LettingGoOfTheSwitchersKeyClosesIt) {
     SCOPED_TRACE(testing::Message() << c.composition << " " << c.key);
     desktop.composition = c.composition;
     ClientConnection* a = add();
-    server->injector.current = a;
-    server->injector.key(c.key, 0, 0);
-    server->injector.current = nullptr;
-    server->switcherActive = true;
-    server->dropClient(*a);
-    EXPECT_EQ(server->switcherActive, c.stillActive);
+    a->injector.key(c.key, 0, 0);
+    server->handler.actions().switcherActive = true;
+    server->connections.drop(*a);
+    EXPECT_EQ(server->handler.actions().switcherActive, c.stillActive);
   }
 }
 
 TEST_F(Tracking, DestroyingTheServerReleasesEveryConnection) {
   ClientConnection* a = add();
   ClientConnection* b = add();
-  server->injector.current = a;
-  server->injector.key(0x10, 0, 0);
-  server->injector.current = b;
-  server->injector.mouse(0, 0, 0, kMouseLeftDown);
-  server->injector.current = nullptr;
+  a->injector.key(0x10, 0, 0);
+  b->injector.mouse(0, 0, 0, kMouseLeftDown);
   recording.take();
   server.reset();
   Events events = recording.take();
