@@ -1,5 +1,6 @@
 #include "server/sockets.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -8,6 +9,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "base/win32_handles.h"
 #endif
 
 namespace tavrin {
@@ -28,6 +31,34 @@ void NarrowAddress(const wchar_t* wide, char (&narrow)[64]) {
     narrow[i] = (wide[i] > 0 && wide[i] < 0x80) ? static_cast<char>(wide[i]) : '?';
 #endif
 }
+
+#ifdef _WIN32
+// The one event the worker waits on for its sockets, together with the
+// window messages sent to its thread. The listener is tied to it, and every
+// connection it accepts inherits the tie, so a pass needs no call per
+// socket. Null when the event could not be made or tied: the wait is then a
+// plain select.
+// Up to this many sockets, each is asked what happened to it (a call each);
+// beyond, one select asks them all.
+constexpr int kAskedOneByOne = 8;
+
+class SocketEvent {
+ public:
+  static SocketEvent& instance() {
+    static SocketEvent event;
+    return event;
+  }
+  WSAEVENT get() const { return usable_.load(std::memory_order_acquire) ? event_.get() : nullptr; }
+  void tie(SocketHandle listener) {
+    if (!event_ || WSAEventSelect(listener, event_.get(), FD_ACCEPT | FD_READ | FD_CLOSE) != 0)
+      usable_.store(false, std::memory_order_release);
+  }
+
+ private:
+  unique_handle event_{WSACreateEvent()};
+  std::atomic<bool> usable_{static_cast<bool>(event_)};
+};
+#endif
 
 }  // namespace
 
@@ -64,6 +95,32 @@ int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&
   }
   timeval timeout{0, timeoutUs};
 #ifdef _WIN32
+  if (const WSAEVENT event = SocketEvent::instance().get()) {
+    // Under Wine a select that has to wait wakes later, now and then by
+    // milliseconds, than a wait on an event; the select after the event only
+    // asks which sockets are ready. A datagram due is never waited for.
+    const DWORD waitMs = write != kInvalidSocket ? 0 : static_cast<DWORD>(timeoutUs / 1000);
+    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, waitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0 + 1) return 0;  // answered at the top of the next pass
+    if (woke == WAIT_TIMEOUT && write == kInvalidSocket) return 0;
+    // Reset before asking: whatever arrives after the asking sets it again.
+    if (woke == WAIT_OBJECT_0) WSAResetEvent(event);
+    if (woke == WAIT_OBJECT_0 && reads.count <= kAskedOneByOne) {
+      int ready = 0;
+      for (int i = 0; i < reads.count; ++i) {
+        WSANETWORKEVENTS events{};
+        readable[i] = WSAEnumNetworkEvents(reads.handles[i], nullptr, &events) != 0 ||
+                      (events.lNetworkEvents & (FD_ACCEPT | FD_READ | FD_CLOSE)) != 0;
+        ready += readable[i] ? 1 : 0;
+      }
+      // A datagram socket has room for one more datagram; one that does not
+      // drops it, which costs a second.
+      writable = write != kInvalidSocket;
+      return ready + (writable ? 1 : 0);
+    }
+    // A failed wait leaves the waiting to the select.
+    if (woke == WAIT_OBJECT_0 || woke == WAIT_TIMEOUT) timeout = timeval{0, 0};
+  }
   fd_set readSet;
   readSet.fd_count = 0;
   for (int i = 0; i < reads.count; ++i) readSet.fd_array[readSet.fd_count++] = reads.handles[i];
@@ -119,6 +176,9 @@ unique_socket CreateListener(const sockaddr_in& address) {
       IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))) ||
       IsSocketError(listen(s, kListenBacklog)))
     return GiveUpSocket(std::move(owner));
+#ifdef _WIN32
+  SocketEvent::instance().tie(s);
+#endif
   return owner;
 }
 

@@ -19,7 +19,8 @@ sockaddr_in DiscoveryBindAddress();
 unique_socket CreateListener(const sockaddr_in& address);
 
 // One select pass over the read set and, when armed, the discovery socket,
-// waiting at most `timeoutUs`. Returns select's result; `readable[i]` tells
+// waiting at most `timeoutUs` (on Windows, for the sockets' event or a window
+// message sent to the thread, whichever comes first). Returns select's result; `readable[i]` tells
 // whether reads.handles[i] is marked, `writable` whether the write handle is.
 int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&readable)[ReadSet::kCapacity],
                bool& writable);
