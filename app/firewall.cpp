@@ -371,10 +371,7 @@ std::optional<int> RunFirewallSwitch(const wchar_t* commandLine) {
   if (commandLine == nullptr) return std::nullopt;
   const bool allow = std::wcscmp(commandLine, kAllowFirewallSwitch) == 0;
   if (!allow && std::wcscmp(commandLine, kRemoveFirewallRuleSwitch) != 0) return std::nullopt;
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const auto leave = scope_exit([com] {
-    if (SUCCEEDED(com)) CoUninitialize();
-  });
+  const ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   ProgramLog programLog;
   Log& log = programLog.log();
   log.write(LogLevel::Info, "Tavrin started with %ls", commandLine);

@@ -56,13 +56,10 @@ void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
                 static_cast<unsigned>(Admission::kWaitingCapacity));
   // Until the worker reads the version block; this program's own version.
   CopyVersionText(serverVersionText_, TAVRIN_FILE_VERSION, sizeof TAVRIN_FILE_VERSION - 1);
-#ifdef _WIN32
-  WSADATA data;
-  if (WSAStartup(0x0202, &data) != 0) {
+  if (!socketLibrary_.start()) {
     log(LogLevel::Error, "the socket library did not start: no phone can connect");
     return;
   }
-#endif
   listenAddress_ = ListenAddress(bindAddress, port);
   openMissingSockets();
   // Any free port (tests): the one it got is the one to open again later.
@@ -103,11 +100,6 @@ RemoteServer::~RemoteServer() {
   clients_.clear();
   closeSockets();
   connectionLog_.flushAll();
-#ifdef _WIN32
-  // A server that never started the socket library must not take another
-  // user's reference.
-  if (networked_) WSACleanup();
-#endif
   if (networked_) log(LogLevel::Info, "server stopped");
 }
 

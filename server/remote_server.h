@@ -13,6 +13,7 @@
 
 #include "actions/peer_message.h"
 #include "base/log.h"
+#include "base/unique_socket.h"
 #include "seams/desktop.h"
 #include "seams/injector.h"
 #include "seams/network_info.h"
@@ -196,6 +197,8 @@ class RemoteServer {
   void handleMouseMessage(const char* payload, int32_t length);
   void flushWheel();
 
+  // Declared before every socket: the library outlives them.
+  SocketLibrary socketLibrary_;
   SocketHandle listenSocket_ = kInvalidSocket;
   SocketHandle discoverySocket_ = kInvalidSocket;
   uint32_t lastDiscoveryTick_ = 0;
