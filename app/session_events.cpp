@@ -12,7 +12,7 @@
 #include <wtsapi32.h>
 
 #include "app/main_window.h"
-#include "shell/address_line.h"
+#include "server/remote_server.h"
 
 namespace tavrin {
 
@@ -52,12 +52,10 @@ void MainWindow::onSessionChange(WPARAM change, LPARAM session) {
 }
 
 void MainWindow::setServing(bool serving) {
-  if (serving == serving_) return;
-  serving_ = serving;
+  if (serving == tip_.serving) return;
+  tip_.serving = serving;
   if (server_) server_->setServing(serving);
-  wchar_t tip[kTipCapacity];
-  composeTip(tip, kTipCapacity);
-  trayIcon_->setTip(tip);
+  showTip();
 }
 
 LRESULT MainWindow::onPowerBroadcast(WPARAM event) {
@@ -83,7 +81,7 @@ void MainWindow::onEndSession(bool ending) {
   // Windows may end the process as soon as this returns: everything is
   // released, stopped and removed now, not on the way out of the loop.
   if (log_) log_->write(LogLevel::Info, "Windows ends the session: stopping");
-  DestroyWindow(window_);
+  ownWindow_.reset();
 }
 
 }  // namespace tavrin
