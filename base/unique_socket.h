@@ -20,33 +20,22 @@ inline void CloseSocketHandle(int socket) noexcept { close(socket); }
 using unique_socket = unique_any<int, CloseSocketHandle, -1>;
 #endif
 
-// Winsock for as long as the owner lives: cleaned up once, and only when it
-// started (a failed start takes no reference to give back). BSD sockets need
-// no start.
-class SocketLibrary {
- public:
-  SocketLibrary() = default;
-  ~SocketLibrary() {
+// The socket library for as long as the owner lives, held as whether it
+// started: Winsock is cleaned up once, and only when it started (a failed
+// start takes no reference to give back). BSD sockets need no start.
 #ifdef _WIN32
-    if (started_) WSACleanup();
-#endif
-  }
-  SocketLibrary(const SocketLibrary&) = delete;
-  SocketLibrary& operator=(const SocketLibrary&) = delete;
-
-  // True when sockets may be used; starting twice takes one reference.
-  bool start() noexcept {
-#ifdef _WIN32
-    WSADATA data;
-    if (!started_) started_ = WSAStartup(0x0202, &data) == 0;
+inline void StopSocketLibrary(bool) noexcept { WSACleanup(); }
 #else
-    started_ = true;
+inline void StopSocketLibrary(bool) noexcept {}
 #endif
-    return started_;
-  }
-
- private:
-  bool started_ = false;
-};
+using socket_library = unique_any<bool, StopSocketLibrary>;
+inline socket_library StartSocketLibrary() noexcept {
+#ifdef _WIN32
+  WSADATA data;
+  return socket_library(WSAStartup(0x0202, &data) == 0);
+#else
+  return socket_library(true);
+#endif
+}
 
 }  // namespace tavrin

@@ -27,18 +27,6 @@ constexpr DWORD kLocalServers = 0x7;
 void ReleaseContext(HANDLE context) noexcept { ReleaseActCtx(context); }
 tavrin::unique_any<HANDLE, ReleaseContext, -1> activationContext;
 
-// The library's application object: created at load, destroyed at unload.
-class CExtensionApp {
- public:
-  CExtensionApp() = default;
-  virtual ~CExtensionApp() = default;
-  CExtensionApp(const CExtensionApp&) = delete;
-  CExtensionApp& operator=(const CExtensionApp&) = delete;
-  virtual BOOL InitInstance() { return TRUE; }
-};
-
-CExtensionApp theApp;
-
 void CreateActivationContext(HMODULE module) {
   wchar_t path[MAX_PATH] = {};
   ACTCTXW context = {};
@@ -149,7 +137,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     case DLL_PROCESS_ATTACH:
       DisableThreadLibraryCalls(module);
       CreateActivationContext(module);
-      return theApp.InitInstance();
+      return TRUE;
     case DLL_PROCESS_DETACH:
       activationContext.reset();
       break;

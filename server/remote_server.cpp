@@ -56,7 +56,8 @@ void RemoteServer::start(const wchar_t* bindAddress, uint16_t port) {
                 static_cast<unsigned>(Admission::kWaitingCapacity));
   // Until the worker reads the version block; this program's own version.
   CopyVersionText(serverVersionText_, TAVRIN_FILE_VERSION, sizeof TAVRIN_FILE_VERSION - 1);
-  if (!socketLibrary_.start()) {
+  socketLibrary_ = StartSocketLibrary();
+  if (!socketLibrary_) {
     log(LogLevel::Error, "the socket library did not start: no phone can connect");
     return;
   }

@@ -198,7 +198,7 @@ class RemoteServer {
   void flushWheel();
 
   // Declared before every socket: the library outlives them.
-  SocketLibrary socketLibrary_;
+  socket_library socketLibrary_;
   SocketHandle listenSocket_ = kInvalidSocket;
   SocketHandle discoverySocket_ = kInvalidSocket;
   uint32_t lastDiscoveryTick_ = 0;
