@@ -204,7 +204,7 @@ void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
   KillTimer(window_, kTipTimer);
-  unwatchSession();
+  sessionWatch_.reset();
   addressWatch_.stop();
   stopFirewallWatch();
   prompt_.close();

@@ -86,7 +86,7 @@ class MainWindow {
 
   // The session's life: lock, sleep, another session, log-off (session_events.cpp).
   void watchSession();
-  void unwatchSession();
+  static void UnwatchSession(HWND window) noexcept;
   void onSessionChange(WPARAM change, LPARAM session);
   LRESULT onPowerBroadcast(WPARAM event);
   void onEndSession(bool ending);
@@ -139,7 +139,8 @@ class MainWindow {
   bool startBalloonShown_ = false;
   AddressWatch addressWatch_;
   DWORD sessionId_ = 0;
-  bool sessionWatched_ = false;
+  // The session's notices, while they come to the window.
+  unique_any<HWND, UnwatchSession> sessionWatch_;
   uint64_t menuClosedTick_ = 0;
   // The last phone messages, and which balloon is on show.
   RecentMessages recent_;

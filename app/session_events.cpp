@@ -18,15 +18,12 @@ namespace tavrin {
 
 void MainWindow::watchSession() {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &sessionId_)) sessionId_ = static_cast<DWORD>(-1);
-  sessionWatched_ = WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
-  if (!sessionWatched_ && log_)
+  if (WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION)) sessionWatch_.reset(window_);
+  else if (log_)
     log_->write(LogLevel::Warning, "session changes cannot be followed (error %lu)", GetLastError());
 }
 
-void MainWindow::unwatchSession() {
-  if (sessionWatched_) WTSUnRegisterSessionNotification(window_);
-  sessionWatched_ = false;
-}
+void MainWindow::UnwatchSession(HWND window) noexcept { WTSUnRegisterSessionNotification(window); }
 
 void MainWindow::onSessionChange(WPARAM change, LPARAM session) {
   if (static_cast<DWORD>(session) != sessionId_) return;

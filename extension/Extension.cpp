@@ -26,6 +26,8 @@ constexpr DWORD kLocalServers = 0x7;
 // load and released at unload.
 void ReleaseContext(HANDLE context) noexcept { ReleaseActCtx(context); }
 tavrin::unique_any<HANDLE, ReleaseContext, -1> activationContext;
+void FreeText(BSTR text) noexcept { SysFreeString(text); }
+using unique_bstr = tavrin::unique_any<BSTR, FreeText>;
 
 void CreateActivationContext(HMODULE module) {
   wchar_t path[MAX_PATH] = {};
@@ -95,12 +97,10 @@ class AutomationDriver {
     UINT badArgument = 0;
     const HRESULT result =
         dispatch_->Invoke(member, IID_NULL, 0, kind, &parameters, nullptr, &exception, &badArgument);
-    // A server that raised an exception hands us its texts to free.
-    if (result == DISP_E_EXCEPTION) {
-      SysFreeString(exception.bstrSource);
-      SysFreeString(exception.bstrDescription);
-      SysFreeString(exception.bstrHelpFile);
-    }
+    // A server that raised an exception hands us its texts to free (the
+    // fields stay empty otherwise).
+    const unique_bstr source(exception.bstrSource), description(exception.bstrDescription),
+        help(exception.bstrHelpFile);
     return SUCCEEDED(result);
   }
 
