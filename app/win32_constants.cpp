@@ -11,6 +11,7 @@
 #include "seams/desktop.h"
 #include "seams/firewall.h"
 #include "seams/input_codes.h"
+#include "seams/system.h"
 #include "shell/elevation_notice.h"
 
 namespace tavrin {
@@ -59,6 +60,9 @@ static_assert(kCdsSetPrimaryDeferred == (CDS_SET_PRIMARY | CDS_UPDATEREGISTRY | 
 static_assert(kWmInputLangChangeRequest == WM_INPUTLANGCHANGEREQUEST && kWmChar == WM_CHAR &&
               kInputLangChangeSysCharset == INPUTLANGCHANGE_SYSCHARSET);
 static_assert(kEnglishUnitedStates == MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+
+// The worker thread's endless wait (seams/system.h).
+static_assert(WorkerThread::kForever == INFINITE);
 
 // Integrity levels (shell/elevation_notice.h).
 static_assert(kIntegritySystem == SECURITY_MANDATORY_SYSTEM_RID);
