@@ -55,7 +55,7 @@ void SlideDown(CommandContext& c, const char*) {
 void DragStart(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, false); }
 void DragEnd(CommandContext& c, const char*) { SendMouseButton(c.injector, LeftButton, true); }
 void Drag(CommandContext& c, const char* line) { DragMove(c.injector, line + 5); }
-void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, line + 5, c.stop); }
+void Utf8(CommandContext& c, const char* line) { TypeUtf8Text(c.injector, c.desktop, c.desktop, line + 5, c.stop); }
 void PeerMessage(CommandContext& c, const char* line) { HandlePeerMessage(c.state.seenPeerTitles, c.ui, line); }
 void Shutdown(CommandContext& c, const char*) { RequestShutdown(c.ui); }
 void NewTab(CommandContext& c, const char*) {

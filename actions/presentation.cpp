@@ -27,20 +27,20 @@ bool IsPresentationPath(const wchar_t* path) {
   return EqualsIgnoringCase(name, dot, L"powerpnt") && EqualsIgnoringCase(dot, end, L".exe");
 }
 
-bool IsPresentationInFront(Desktop& desktop) {
-  if (!desktop.foregroundWindow()) return false;
+bool IsPresentationInFront(DesktopWindows& windows) {
+  if (!windows.foregroundWindow()) return false;
   wchar_t path[kPathCapacity] = {};
-  desktop.foregroundProcessPath(path, kPathCapacity);
+  windows.foregroundProcessPath(path, kPathCapacity);
   path[kPathCapacity - 1] = L'\0';
   return IsPresentationPath(path);
 }
 
-void SwitchDisplays(Desktop& desktop) {
+void SwitchDisplays(DesktopDisplays& displays) {
   DisplayDevice devices[2];
   int found = 0;
   for (uint32_t index = 0; index < kDisplayDevicesTried && found < 2; ++index) {
     devices[found] = DisplayDevice{};
-    if (!desktop.enumDisplayDevice(nullptr, index, devices[found])) break;
+    if (!displays.enumDisplayDevice(nullptr, index, devices[found])) break;
     // Mirroring drivers and disconnected devices cannot carry the desktop;
     // the next device takes their record.
     if (devices[found].stateFlags & (kDisplayMirroringDriver | kDisplayDisconnect)) continue;
@@ -48,17 +48,17 @@ void SwitchDisplays(Desktop& desktop) {
     // An output with no monitor (a laptop's unused HDMI port) is listed like
     // any other; making it the primary would detach the only screen.
     DisplayDevice monitor;
-    if (!desktop.enumDisplayDevice(devices[found].deviceName, 0, monitor)) continue;
+    if (!displays.enumDisplayDevice(devices[found].deviceName, 0, monitor)) continue;
     ++found;
   }
   if (found < 2) return;
   const bool firstAttached = (devices[0].stateFlags & kDisplayAttachedToDesktop) != 0;
   const DisplayDevice& primary = firstAttached ? devices[1] : devices[0];
   const DisplayDevice& removed = firstAttached ? devices[0] : devices[1];
-  desktop.changeDisplaySettings(primary.deviceName, kDmPosition, 0, 0, 0, 0, kCdsSetPrimaryDeferred);
+  displays.changeDisplaySettings(primary.deviceName, kDmPosition, 0, 0, 0, 0, kCdsSetPrimaryDeferred);
   // Width and height 0 detach the device from the desktop.
-  desktop.changeDisplaySettings(removed.deviceName, kDmPositionAndSize, 0, 0, 0, 0, kCdsDeferred);
-  desktop.changeDisplaySettings(nullptr, 0, 0, 0, 0, 0, 0);
+  displays.changeDisplaySettings(removed.deviceName, kDmPositionAndSize, 0, 0, 0, 0, kCdsDeferred);
+  displays.changeDisplaySettings(nullptr, 0, 0, 0, 0, 0, 0);
 }
 
 }  // namespace tavrin

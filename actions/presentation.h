@@ -25,9 +25,9 @@ constexpr uint32_t kDisplayDevicesTried = 10;
 // True when the path's file name is "powerpnt" and its extension ".exe",
 // without regard to case.
 bool IsPresentationPath(const wchar_t* path);
-bool IsPresentationInFront(Desktop& desktop);
+bool IsPresentationInFront(DesktopWindows& windows);
 // Moves the desktop from one of the first two displays with a monitor to the
 // other; with fewer than two, does nothing.
-void SwitchDisplays(Desktop& desktop);
+void SwitchDisplays(DesktopDisplays& displays);
 
 }  // namespace tavrin

@@ -25,33 +25,33 @@ bool HasStyle(uint32_t style, uint32_t bits) { return (style & bits) == bits; }
 // of this program's own. Opening the tray menu brings the hidden main window
 // to the front; maximising it would show it, and closing it from the worker
 // would stop the program from inside its own worker.
-WindowRef ForeignForeground(Desktop& desktop) {
-  const WindowRef window = desktop.foregroundWindow();
-  if (!window || desktop.isOwnWindow(window)) return 0;
+WindowRef ForeignForeground(DesktopWindows& windows) {
+  const WindowRef window = windows.foregroundWindow();
+  if (!window || windows.isOwnWindow(window)) return 0;
   return window;
 }
 
 }  // namespace
 
-void CloseForeground(Desktop& desktop) {
-  const WindowRef window = ForeignForeground(desktop);
+void CloseForeground(DesktopWindows& windows) {
+  const WindowRef window = ForeignForeground(windows);
   if (!window) return;
-  if (HasStyle(desktop.windowStyle(window), kStyleVisible)) desktop.sendSysCommand(window, kScClose);
+  if (HasStyle(windows.windowStyle(window), kStyleVisible)) windows.sendSysCommand(window, kScClose);
 }
 
-void MinimizeForeground(Desktop& desktop) {
-  const WindowRef window = ForeignForeground(desktop);
+void MinimizeForeground(DesktopWindows& windows) {
+  const WindowRef window = ForeignForeground(windows);
   if (!window) return;
-  if (HasStyle(desktop.windowStyle(window), kStyleVisible | kStyleMinimizeBox))
-    desktop.sendSysCommand(window, kScMinimize);
+  if (HasStyle(windows.windowStyle(window), kStyleVisible | kStyleMinimizeBox))
+    windows.sendSysCommand(window, kScMinimize);
 }
 
-void ToggleMaximizeForeground(Desktop& desktop) {
-  const WindowRef window = ForeignForeground(desktop);
+void ToggleMaximizeForeground(DesktopWindows& windows) {
+  const WindowRef window = ForeignForeground(windows);
   if (!window) return;
-  const uint32_t style = desktop.windowStyle(window);
+  const uint32_t style = windows.windowStyle(window);
   if (!HasStyle(style, kStyleVisible | kStyleMaximizeBox)) return;
-  desktop.sendSysCommand(window, HasStyle(style, kStyleMaximize) ? kScRestore : kScMaximize);
+  windows.sendSysCommand(window, HasStyle(style, kStyleMaximize) ? kScRestore : kScMaximize);
 }
 
 int32_t ZoomStep(uint32_t dpi) {
@@ -96,61 +96,61 @@ struct ZoomedWindow {
   Rect borders;
 };
 
-bool Measure(Desktop& desktop, WindowRef window, ZoomedWindow& zoomed) {
+bool Measure(DesktopWindows& windows, WindowRef window, ZoomedWindow& zoomed) {
   Rect rect;
-  if (!desktop.windowRect(window, rect)) return false;
-  if (!desktop.visibleFrame(window, zoomed.frame)) zoomed.frame = rect;
+  if (!windows.windowRect(window, rect)) return false;
+  if (!windows.visibleFrame(window, zoomed.frame)) zoomed.frame = rect;
   zoomed.borders = {zoomed.frame.left - rect.left, zoomed.frame.top - rect.top, rect.right - zoomed.frame.right,
                     rect.bottom - zoomed.frame.bottom};
   return true;
 }
 
-void Place(Desktop& desktop, WindowRef window, const ZoomedWindow& zoomed) {
+void Place(DesktopWindows& windows, WindowRef window, const ZoomedWindow& zoomed) {
   const Rect& f = zoomed.frame;
   const Rect& b = zoomed.borders;
-  desktop.setWindowPos(window, f.left - b.left, f.top - b.top, f.right - f.left + b.left + b.right,
+  windows.setWindowPos(window, f.left - b.left, f.top - b.top, f.right - f.left + b.left + b.right,
                        f.bottom - f.top + b.top + b.bottom, kSwpNoZOrderNoOwnerZOrder);
 }
 
 }  // namespace
 
-void ZoomOutForeground(Desktop& desktop) {
-  const WindowRef window = ForeignForeground(desktop);
+void ZoomOutForeground(DesktopWindows& windows) {
+  const WindowRef window = ForeignForeground(windows);
   if (!window) return;
-  if (desktop.isIconic(window) || !HasStyle(desktop.windowStyle(window), kStyleThickFrame)) return;
-  if (desktop.isZoomed(window)) {
-    desktop.showWindow(window, kSwRestore);
+  if (windows.isIconic(window) || !HasStyle(windows.windowStyle(window), kStyleThickFrame)) return;
+  if (windows.isZoomed(window)) {
+    windows.showWindow(window, kSwRestore);
     return;
   }
   ZoomedWindow zoomed;
-  if (!Measure(desktop, window, zoomed)) return;
-  ZoomOutRect(zoomed.frame, ZoomStep(desktop.windowDpi(window)));
-  Place(desktop, window, zoomed);
+  if (!Measure(windows, window, zoomed)) return;
+  ZoomOutRect(zoomed.frame, ZoomStep(windows.windowDpi(window)));
+  Place(windows, window, zoomed);
 }
 
-void ZoomInForeground(Desktop& desktop) {
-  const WindowRef window = ForeignForeground(desktop);
+void ZoomInForeground(DesktopWindows& windows) {
+  const WindowRef window = ForeignForeground(windows);
   if (!window) return;
-  if (desktop.isZoomed(window) || desktop.isIconic(window) ||
-      !HasStyle(desktop.windowStyle(window), kStyleThickFrame))
+  if (windows.isZoomed(window) || windows.isIconic(window) ||
+      !HasStyle(windows.windowStyle(window), kStyleThickFrame))
     return;
   // The window's own monitor: on one left of or above the primary, bounds
   // at 0 would pull the window over to the primary.
   ZoomedWindow zoomed;
   Rect bounds;
-  if (!Measure(desktop, window, zoomed) || !desktop.monitorWorkArea(window, bounds)) return;
-  if (!ZoomInRect(zoomed.frame, bounds, ZoomStep(desktop.windowDpi(window)))) {
-    desktop.showWindow(window, kSwMaximize);
+  if (!Measure(windows, window, zoomed) || !windows.monitorWorkArea(window, bounds)) return;
+  if (!ZoomInRect(zoomed.frame, bounds, ZoomStep(windows.windowDpi(window)))) {
+    windows.showWindow(window, kSwMaximize);
     return;
   }
-  Place(desktop, window, zoomed);
+  Place(windows, window, zoomed);
 }
 
-void MaximizeOrRestoreForeground(Desktop& desktop) {
-  const WindowRef window = ForeignForeground(desktop);
+void MaximizeOrRestoreForeground(DesktopWindows& windows) {
+  const WindowRef window = ForeignForeground(windows);
   if (!window) return;
-  if (desktop.isIconic(window) || !HasStyle(desktop.windowStyle(window), kStyleThickFrame)) return;
-  desktop.showWindow(window, desktop.isZoomed(window) ? kSwRestore : kSwMaximize);
+  if (windows.isIconic(window) || !HasStyle(windows.windowStyle(window), kStyleThickFrame)) return;
+  windows.showWindow(window, windows.isZoomed(window) ? kSwRestore : kSwMaximize);
 }
 
 namespace {

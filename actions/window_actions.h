@@ -30,13 +30,13 @@ constexpr int32_t kZoomMinHeight = 80;
 void TapKey(Keyboard& keyboard, uint16_t virtualKey);
 void NewBrowserTab(Keyboard& keyboard);
 
-void CloseForeground(Desktop& desktop);
-void MinimizeForeground(Desktop& desktop);
-void ToggleMaximizeForeground(Desktop& desktop);
-void ZoomInForeground(Desktop& desktop);
-void ZoomOutForeground(Desktop& desktop);
+void CloseForeground(DesktopWindows& windows);
+void MinimizeForeground(DesktopWindows& windows);
+void ToggleMaximizeForeground(DesktopWindows& windows);
+void ZoomInForeground(DesktopWindows& windows);
+void ZoomOutForeground(DesktopWindows& windows);
 // "slideup" after the switcher is closed: maximise or restore.
-void MaximizeOrRestoreForeground(Desktop& desktop);
+void MaximizeOrRestoreForeground(DesktopWindows& windows);
 
 // The zoom step at a window's DPI: 30 pixels at 100 %, 45 at 150 %.
 int32_t ZoomStep(uint32_t dpi);

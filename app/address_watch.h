@@ -2,13 +2,11 @@
 // joining after logon, a cable, a VPN), so that the tip and what discovery
 // announces follow at once instead of waiting for something else to change.
 #pragma once
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
-#include <iphlpapi.h>
-#include <netioapi.h>
 
 #include <atomic>
+
+#include "base/unique_any.h"
 
 namespace tavrin {
 
@@ -25,14 +23,16 @@ class AddressWatch {
   // The posted message was handled: the next change posts again.
   void taken() { posted_.store(false, std::memory_order_release); }
   // Waits for a notice that is being delivered, then no more come.
-  void stop();
+  void stop() { notices_.reset(); }
+  // From the system's thread: only a post crosses to the window.
+  void changed();
 
  private:
-  static void WINAPI Changed(void* self, MIB_UNICASTIPADDRESS_ROW* row, MIB_NOTIFICATION_TYPE type);
+  static void StopNotices(HANDLE notices) noexcept;
 
   HWND window_ = nullptr;
   UINT message_ = 0;
-  HANDLE handle_ = nullptr;
+  unique_any<HANDLE, StopNotices> notices_;
   std::atomic<bool> posted_{false};
 };
 

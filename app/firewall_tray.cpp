@@ -76,13 +76,9 @@ void MainWindow::fillFirewallItems(HMENU tray) {
     EnableMenuItem(tray, IDM_ALLOW_FIREWALL, MF_BYCOMMAND | MF_GRAYED);
   const wchar_t* cause = FirewallCauseLine(verdict);
   if (cause == nullptr) return;
-  const int items = GetMenuItemCount(tray);
-  for (int i = 0; i < items; ++i) {
-    HMENU phones = GetSubMenu(tray, i);
-    if (phones == nullptr || GetMenuState(phones, IDM_PAUSE_PHONES, MF_BYCOMMAND) == static_cast<UINT>(-1)) continue;
+  if (HMENU phones = SubMenuHolding(tray, IDM_PAUSE_PHONES)) {
     InsertMenuW(phones, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, IDM_FIREWALL_CAUSE, cause);
     InsertMenuW(phones, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-    return;
   }
 }
 

@@ -30,10 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   // The firewall's and the network list's objects live in the main thread's
   // apartment, and the network list's notices arrive through its message loop.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const auto leaveApartment = scope_exit([com] {
-    if (SUCCEEDED(com)) CoUninitialize();
-  });
+  const ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
   ProgramLog programLog;
   Log& log = programLog.log();

@@ -10,8 +10,8 @@
 #include "app/messages.h"
 #include "app/resource.h"
 #include "app/system_actions.h"
+#include "server/remote_server.h"
 #include "shell/address_line.h"
-#include "shell/phone_menu_text.h"
 #include "shell/port_notice.h"
 
 namespace tavrin {
@@ -63,15 +63,12 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, const wchar_t
   std::unique_ptr<MainWindow> owner(new MainWindow(instance, log));
   owner->taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated");
   // Never shown: the tray icon is the program's only visible presence.
-  if (!CreateWindowExW(WS_EX_TOOLWINDOW, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                       nullptr, nullptr, instance, owner.get()))
-    return nullptr;
-  return owner;
+  owner->ownWindow_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                          CW_USEDEFAULT, 0, nullptr, nullptr, instance, owner.get()));
+  return owner->ownWindow_ ? std::move(owner) : nullptr;
 }
 
-MainWindow::~MainWindow() {
-  if (window_ != nullptr) DestroyWindow(window_);
-}
+MainWindow::~MainWindow() = default;
 
 LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
@@ -86,6 +83,7 @@ LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam,
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
+    (void)self->ownWindow_.release();  // gone, whoever destroyed it
   }
   return result;
 }
@@ -122,7 +120,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case PromptChangedMessage:
-      if (!stopping_) syncPrompt();
+      if (!stopping_) prompt_.sync();
       return 0;
     case ElevatedWindowMessage:
       // The worker has logged it.
@@ -206,10 +204,10 @@ void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
   KillTimer(window_, kTipTimer);
-  unwatchSession();
+  sessionWatch_.reset();
   addressWatch_.stop();
   stopFirewallWatch();
-  if (promptDialog_ != nullptr) DestroyWindow(promptDialog_);
+  prompt_.close();
   if (trayIcon_) trayIcon_->remove();
   PostQuitMessage(0);
   // The stop keeps answering sent messages while it waits for the worker,
@@ -226,29 +224,17 @@ void MainWindow::onDestroy() {
   userInterface_.reset();
 }
 
-void MainWindow::composeTip(wchar_t* tip, size_t capacity) const {
-  FormatTipHeading(tip, capacity, tipPhones_, tipPaused_);
-  if (!serving_) {
-    AppendText(tip, capacity, L"Not serving: another session is on the screen");
-    return;
-  }
-  if (const wchar_t* blocked = FirewallCauseLine(firewall_.verdict())) {
-    AppendText(tip, capacity, blocked);
-    AppendText(tip, capacity, L"\n");
-  }
-  if (const wchar_t* missing = PortNoticeTip(ports_)) {
-    AppendText(tip, capacity, missing);
-    return;
-  }
-  AppendText(tip, capacity, kAddressPrefix);
-  ListLocalAddresses(tip, capacity);
+void MainWindow::showTip() {
+  wchar_t tip[kTipCapacity];
+  tip_.compose(tip, kTipCapacity);
+  trayIcon_->setTip(tip);
 }
 
 void MainWindow::addTrayIconOrRetry() {
   // The address line goes into the tip and into the balloon text; each copy
   // keeps only the whole addresses that fit its field.
   wchar_t tip[kTipCapacity];
-  composeTip(tip, kTipCapacity);
+  tip_.compose(tip, kTipCapacity);
   wchar_t text[kBalloonTextCapacity];
   CopyText(text, kBalloonTextCapacity, kAddressPrefix);
   ListLocalAddresses(text, kBalloonTextCapacity);
@@ -263,7 +249,7 @@ void MainWindow::addTrayIconOrRetry() {
   startBalloonShown_ = true;
   showOwnBalloon(kStartBalloonTitle, text, NIIF_INFO);
   // It says nothing of a port another program holds.
-  if (ports_ != kAllPortsOpen) showPortNotice();
+  if (tip_.ports != kAllPortsOpen) showPortNotice();
 }
 
 void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags) {
@@ -273,18 +259,16 @@ void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD
 }
 
 void MainWindow::onServerPorts(WPARAM report) {
-  const WPARAM ports = report & kAllPortsOpen;
-  if (ports == ports_) return;
-  ports_ = ports;
+  const uint32_t ports = static_cast<uint32_t>(report & kAllPortsOpen);
+  if (ports == tip_.ports) return;
+  tip_.ports = ports;
   // Ports given up for another session are not held by another program.
-  if (serving_) showPortNotice();
+  if (tip_.serving) showPortNotice();
 }
 
 void MainWindow::showPortNotice() {
-  wchar_t tip[kTipCapacity];
-  composeTip(tip, kTipCapacity);
-  trayIcon_->setTip(tip);
-  const PortNotice notice = PortNoticeFor(static_cast<uint32_t>(ports_));
+  showTip();
+  const PortNotice notice = PortNoticeFor(tip_.ports);
   wchar_t text[kBalloonTextCapacity];
   CopyText(text, kBalloonTextCapacity, notice.text);
   if (notice.addresses) ListLocalAddresses(text, kBalloonTextCapacity);

@@ -1,6 +1,8 @@
 // The hidden main window: it owns the server, the Win32 side of the seams the
-// server's worker uses, the tray icon and everything the tray program keeps
-// between messages. Everything here runs on the main thread.
+// server's worker uses, the tray icon and its rooms (the tip, the prompt of
+// "Ask", the about box), and routes their messages. Everything here runs on
+// the main thread. Members are declared in the order they may be destroyed
+// in reverse: what the worker uses before the server, the window last.
 #pragma once
 #include <windows.h>
 
@@ -8,19 +10,22 @@
 #include <memory>
 #include <vector>
 
+#include "app/about_box.h"
 #include "app/address_watch.h"
 #include "app/firewall.h"
+#include "app/phone_prompt.h"
 #include "app/tray_icon.h"
+#include "app/tray_tip.h"
 #include "app/win32_platform.h"
 #include "base/log.h"
 #include "base/win32_handles.h"
-#include "server/remote_server.h"
-#include "shell/elevation_notice.h"
 #include "shell/firewall_check.h"
 #include "shell/phone_roster.h"
 #include "shell/recent_messages.h"
 
 namespace tavrin {
+
+class RemoteServer;
 
 constexpr size_t kShellTextCapacity = 100;  // window title and class name
 
@@ -47,7 +52,7 @@ class MainWindow {
   bool workerAbandoned() const { return workerAbandoned_; }
   // Lets the prompt's dialog have its keys (Tab, Enter, Esc); true when the
   // message was its and is handled.
-  bool preTranslate(MSG& message);
+  bool preTranslate(MSG& message) { return prompt_.preTranslate(message); }
 
  private:
   MainWindow(HINSTANCE instance, Log* log);
@@ -57,8 +62,7 @@ class MainWindow {
   void onCreate();
   void onDestroy();
   void addTrayIconOrRetry();
-  // The tip: "Tavrin", then what is wrong with the ports or the addresses.
-  void composeTip(wchar_t* tip, size_t capacity) const;
+  void showTip();
   void onServerPorts(WPARAM ports);
   // The tip and the balloon for the ports as they are now.
   void showPortNotice();
@@ -77,17 +81,12 @@ class MainWindow {
   void loadPhoneSettings();
   void fillPhonesMenu(HMENU tray);
   bool onPhoneCommand(UINT command);
+  // Sets the tip when the phones or the pause changed, or `always`.
   void refreshTip(bool always);
-  void syncPrompt();
-  // Disables the allow buttons for kPromptArmMs (a new phone is shown).
-  void armPrompt();
-  void answerPrompt(Answer answer);
-  static INT_PTR CALLBACK PromptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR handlePrompt(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
   // The session's life: lock, sleep, another session, log-off (session_events.cpp).
   void watchSession();
-  void unwatchSession();
+  static void UnwatchSession(HWND window) noexcept;
   void onSessionChange(WPARAM change, LPARAM session);
   LRESULT onPowerBroadcast(WPARAM event);
   void onEndSession(bool ending);
@@ -95,12 +94,9 @@ class MainWindow {
   // phones and ports, and the tip says why.
   void setServing(bool serving);
 
-  // The menu and the about box (tray_menu.cpp).
+  // The menu (tray_menu.cpp).
   void showTrayMenu(POINT anchor);
   bool onMenuCommand(UINT command);
-  void showAboutBox();
-  static INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR handleAbout(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
   // Whether the firewall lets phones in (firewall_tray.cpp).
   void startFirewallWatch();
@@ -111,56 +107,55 @@ class MainWindow {
   void allowPhonesThroughFirewall();
 
   HINSTANCE instance_;
+  // The window while it exists: set by its first message, cleared by its last.
   HWND window_ = nullptr;
   Log* log_;
   UINT taskbarCreatedMessage_ = 0;
 
+  // What the worker uses, declared before the server: it outlives the
+  // server's stop whichever way the server goes.
   Win32Injector injector_;
   Win32Desktop desktop_;
   Win32NetworkInfo network_;
-  std::unique_ptr<Win32UserInterface> userInterface_;
-  std::unique_ptr<RemoteServer> server_;
-  std::unique_ptr<TrayIcon> trayIcon_;
   WindowPromptListener promptListener_;
   Win32NeighbourTable neighbours_;
   PhoneRoster roster_{&promptListener_, &neighbours_};
-  // The prompt while it is open, and the phone it asks about.
-  HWND promptDialog_ = nullptr;
-  PhoneId promptFor_ = 0;
-  // The phones of the menu while it is open, for its Disconnect commands.
-  std::vector<PhoneId> menuPhones_;
-  // What the tip last said of the phones.
-  size_t tipPhones_ = 0;
-  bool tipPaused_ = false;
+  std::unique_ptr<Win32UserInterface> userInterface_;
+  std::unique_ptr<RemoteServer> server_;
 
-  bool autorunEnabled_ = false;
-  bool startBalloonShown_ = false;
-  AddressWatch addressWatch_;
-  DWORD sessionId_ = 0;
-  bool sessionWatched_ = false;
-  bool serving_ = true;
-  uint64_t menuClosedTick_ = 0;
-  // The last phone messages, and which balloon is on show.
-  RecentMessages recent_;
-  // The messages of the menu while it is open, for its commands.
-  std::vector<uint64_t> menuMessages_;
-  // What the worker last said of its ports (1 listening | 2 announcing);
-  // until it speaks, nothing is missing.
-  WPARAM ports_ = 3;  // kAllPortsOpen
-  // Set while WM_DESTROY stops the server: messages that arrive meanwhile
-  // must not bring the tray icon back.
-  bool stopping_ = false;
-  bool workerAbandoned_ = false;
-  bool confirmationOpen_ = false;
-  // The about box while it is open, and its underlined link font.
-  HWND aboutDialog_ = nullptr;
-  unique_hfont linkFont_;
-
+  std::unique_ptr<TrayIcon> trayIcon_;
   Win32FirewallInfo firewallInfo_;
   FirewallCheck firewall_{firewallInfo_};
   NetworkChangeWatch networkWatch_;
   // The elevated copy that changes the firewall, while it runs.
   unique_handle allowCopy_;
+  TrayTip tip_{firewall_};
+  PhonePrompt prompt_{instance_, roster_, log_};
+  AboutBox about_{instance_};
+  // The phones of the menu while it is open, for its Disconnect commands.
+  std::vector<PhoneId> menuPhones_;
+
+  bool autorunEnabled_ = false;
+  bool startBalloonShown_ = false;
+  AddressWatch addressWatch_;
+  DWORD sessionId_ = 0;
+  // The session's notices, while they come to the window.
+  unique_any<HWND, UnwatchSession> sessionWatch_;
+  uint64_t menuClosedTick_ = 0;
+  // The last phone messages, and which balloon is on show.
+  RecentMessages recent_;
+  // The messages of the menu while it is open, for its commands.
+  std::vector<uint64_t> menuMessages_;
+  // Set while WM_DESTROY stops the server: messages that arrive meanwhile
+  // must not bring the tray icon back.
+  bool stopping_ = false;
+  bool workerAbandoned_ = false;
+  bool confirmationOpen_ = false;
+
+  // Destroyed first: its WM_DESTROY stops the server and removes the icon
+  // while all of the above is still there. Exit and the session's end
+  // destroy it early through this owner.
+  unique_hwnd ownWindow_;
 };
 
 }  // namespace tavrin

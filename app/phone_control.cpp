@@ -1,16 +1,14 @@
 // Who controls the computer: the "Phones" submenu (each phone with its
 // Disconnect, Pause Phones, Ask Before a New Phone Connects, Forget Allowed
-// Phones), the tip's count of phones, and the prompt before a new phone
-// takes control. The rules live in shell/phone_roster.h; the worker carries
-// out what the user asks, and nothing here waits for it.
+// Phones) and the tip's count of phones; the prompt before a new phone takes
+// control is app/phone_prompt.*. The rules live in shell/phone_roster.h; the
+// worker carries out what the user asks, and nothing here waits for it.
 #include <windows.h>
 
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/resource.h"
 #include "app/settings.h"
-#include "base/ipv4_text.h"
-#include "shell/address_line.h"
 #include "shell/phone_menu_text.h"
 
 namespace tavrin {
@@ -82,115 +80,7 @@ bool MainWindow::onPhoneCommand(UINT command) {
 }
 
 void MainWindow::refreshTip(bool always) {
-  const size_t phones = roster_.count();
-  const bool paused = roster_.paused();
-  if (!always && phones == tipPhones_ && paused == tipPaused_) return;
-  tipPhones_ = phones;
-  tipPaused_ = paused;
-  wchar_t tip[kTipCapacity];
-  composeTip(tip, kTipCapacity);
-  trayIcon_->setTip(tip);
-}
-
-bool MainWindow::preTranslate(MSG& message) {
-  return promptDialog_ != nullptr && IsDialogMessageW(promptDialog_, &message);
-}
-
-void MainWindow::syncPrompt() {
-  const std::optional<PhoneRoster::Prompt> wanted = roster_.prompt();
-  if (!wanted) {
-    if (promptDialog_ != nullptr) DestroyWindow(promptDialog_);
-    return;
-  }
-  if (promptDialog_ != nullptr && promptFor_ == wanted->id) return;
-  const bool replaced = promptDialog_ != nullptr;
-  promptFor_ = wanted->id;
-  if (log_) log_->write(LogLevel::Info, "asking the user about the phone at %s", Ipv4Text(wanted->ipv4).text);
-  if (promptDialog_ == nullptr) {
-    promptDialog_ = CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_PHONE_PROMPT), nullptr,
-                                       &MainWindow::PromptProcedure, reinterpret_cast<LPARAM>(this));
-    if (promptDialog_ == nullptr) return;
-  }
-  wchar_t text[kPromptTextCapacity];
-  FormatPromptText(text, kPromptTextCapacity, wanted->ipv4);
-  SetDlgItemTextW(promptDialog_, IDC_PROMPT_TEXT, text);
-  // Another phone in the same window: said in words, and the allow buttons
-  // wait again, so that a click aimed at the phone before never answers for
-  // this one.
-  SetDlgItemTextW(promptDialog_, IDC_PROMPT_NOTE, replaced ? kPromptReplacedNote : L"");
-  armPrompt();
-  if (!replaced) {
-    // Shown without taking the keyboard from the window the user types in:
-    // the user comes to the prompt, the prompt does not come to the keys.
-    SetWindowPos(promptDialog_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-  }
-  FLASHWINFO flash = {};
-  flash.cbSize = sizeof flash;
-  flash.hwnd = promptDialog_;
-  flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
-  FlashWindowEx(&flash);
-}
-
-void MainWindow::armPrompt() {
-  HWND deny = GetDlgItem(promptDialog_, IDC_PROMPT_DENY);
-  // The focus never stays on a button that is being disabled.
-  if (GetForegroundWindow() == promptDialog_) SetFocus(deny);
-  EnableWindow(GetDlgItem(promptDialog_, IDC_PROMPT_ALLOW), FALSE);
-  EnableWindow(GetDlgItem(promptDialog_, IDC_PROMPT_ALWAYS), FALSE);
-  SetTimer(promptDialog_, kPromptArmTimer, kPromptArmMs, nullptr);
-}
-
-void MainWindow::answerPrompt(Answer answer) {
-  if (roster_.answer(promptFor_, answer)) WriteAllowList(roster_.allowList(), log_);
-  syncPrompt();
-}
-
-INT_PTR CALLBACK MainWindow::PromptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
-  return self != nullptr ? self->handlePrompt(dialog, message, wParam, lParam) : FALSE;
-}
-
-INT_PTR MainWindow::handlePrompt(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      SendMessageW(dialog, DM_SETDEFID, IDC_PROMPT_DENY, 0);
-      return FALSE;  // no focus yet: setting it would activate the prompt
-    case WM_ACTIVATE:
-      if (LOWORD(wParam) == WA_INACTIVE) return FALSE;
-      // Whoever comes to the prompt, by click or by Alt+Tab, starts on Deny.
-      SetFocus(GetDlgItem(dialog, IDC_PROMPT_DENY));
-      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
-      return TRUE;
-    case WM_TIMER:
-      if (wParam != kPromptArmTimer) return FALSE;
-      KillTimer(dialog, kPromptArmTimer);
-      EnableWindow(GetDlgItem(dialog, IDC_PROMPT_ALLOW), TRUE);
-      EnableWindow(GetDlgItem(dialog, IDC_PROMPT_ALWAYS), TRUE);
-      return TRUE;
-    case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      switch (id) {
-        case IDC_PROMPT_ALLOW:
-        case IDC_PROMPT_ALWAYS:
-          // A disabled button cannot be clicked; a command that says it was
-          // (posted by another program) is not an answer either.
-          if (IsWindowEnabled(GetDlgItem(dialog, id)))
-            answerPrompt(id == IDC_PROMPT_ALLOW ? Answer::Allow : Answer::AlwaysAllow);
-          return TRUE;
-        // Closing the prompt refuses too: nobody said yes.
-        case IDC_PROMPT_DENY:
-        case IDCANCEL: answerPrompt(Answer::Deny); return TRUE;
-        default: return FALSE;
-      }
-    }
-    case WM_DESTROY:
-      KillTimer(dialog, kPromptArmTimer);
-      promptDialog_ = nullptr;
-      return FALSE;
-    default:
-      return FALSE;
-  }
+  if (tip_.note(roster_.count(), roster_.paused()) || always) showTip();
 }
 
 }  // namespace tavrin

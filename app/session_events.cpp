@@ -12,21 +12,18 @@
 #include <wtsapi32.h>
 
 #include "app/main_window.h"
-#include "shell/address_line.h"
+#include "server/remote_server.h"
 
 namespace tavrin {
 
 void MainWindow::watchSession() {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &sessionId_)) sessionId_ = static_cast<DWORD>(-1);
-  sessionWatched_ = WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
-  if (!sessionWatched_ && log_)
+  if (WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION)) sessionWatch_.reset(window_);
+  else if (log_)
     log_->write(LogLevel::Warning, "session changes cannot be followed (error %lu)", GetLastError());
 }
 
-void MainWindow::unwatchSession() {
-  if (sessionWatched_) WTSUnRegisterSessionNotification(window_);
-  sessionWatched_ = false;
-}
+void MainWindow::UnwatchSession(HWND window) noexcept { WTSUnRegisterSessionNotification(window); }
 
 void MainWindow::onSessionChange(WPARAM change, LPARAM session) {
   if (static_cast<DWORD>(session) != sessionId_) return;
@@ -52,12 +49,10 @@ void MainWindow::onSessionChange(WPARAM change, LPARAM session) {
 }
 
 void MainWindow::setServing(bool serving) {
-  if (serving == serving_) return;
-  serving_ = serving;
+  if (serving == tip_.serving) return;
+  tip_.serving = serving;
   if (server_) server_->setServing(serving);
-  wchar_t tip[kTipCapacity];
-  composeTip(tip, kTipCapacity);
-  trayIcon_->setTip(tip);
+  showTip();
 }
 
 LRESULT MainWindow::onPowerBroadcast(WPARAM event) {
@@ -83,7 +78,7 @@ void MainWindow::onEndSession(bool ending) {
   // Windows may end the process as soon as this returns: everything is
   // released, stopped and removed now, not on the way out of the loop.
   if (log_) log_->write(LogLevel::Info, "Windows ends the session: stopping");
-  DestroyWindow(window_);
+  ownWindow_.reset();
 }
 
 }  // namespace tavrin

@@ -55,6 +55,7 @@ class Win32Desktop final : public Desktop {
   bool guiThreadInfo(uint32_t thread, GuiThreadWindows& info) override;
   void attachThreadInput(uint32_t thread, bool attach) override;
   int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) override;
+  uintptr_t foregroundLayout() override;
   uintptr_t keyboardLayout(uint32_t thread) override;
   uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) override;
   int16_t vkKeyScan(uint16_t character, uintptr_t layout) override;

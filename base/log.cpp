@@ -64,24 +64,19 @@ FileLogOutput::FileLogOutput(std::filesystem::path path, uint64_t capBytes) noex
   open(false);
 }
 
-FileLogOutput::~FileLogOutput() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
 void FileLogOutput::open(bool truncate) noexcept {
-  file_ = OpenLogFile(path_, truncate);
+  file_.reset(OpenLogFile(path_, truncate));
   size_ = 0;
-  if (file_ == nullptr) return;
+  if (!file_) return;
   // A file left by an earlier run is continued: its size counts.
-  if (std::fseek(file_, 0, SEEK_END) == 0) {
-    long end = std::ftell(file_);
+  if (std::fseek(file_.get(), 0, SEEK_END) == 0) {
+    long end = std::ftell(file_.get());
     if (end > 0) size_ = static_cast<uint64_t>(end);
   }
 }
 
 void FileLogOutput::rotate() noexcept {
-  std::fclose(file_);
-  file_ = nullptr;
+  file_.reset();
   std::error_code ignored;
   std::filesystem::remove(olderPath_, ignored);
   std::filesystem::rename(path_, olderPath_, ignored);
@@ -102,21 +97,21 @@ size_t DiskLength(const char* line, size_t length) { return BodyLength(line, len
 }  // namespace
 
 void FileLogOutput::put(const char* line, size_t length) noexcept {
-  size_ += std::fwrite(line, 1, BodyLength(line, length), file_);
-  size_ += std::fwrite(kLineEnd, 1, sizeof kLineEnd - 1, file_);
+  size_ += std::fwrite(line, 1, BodyLength(line, length), file_.get());
+  size_ += std::fwrite(kLineEnd, 1, sizeof kLineEnd - 1, file_.get());
 }
 
 void FileLogOutput::write(const char* line, size_t length) noexcept {
-  if (file_ == nullptr) return;
+  if (!file_) return;
   if (size_ > 0 && size_ + DiskLength(line, length) > capBytes_) {
     rotate();
-    if (file_ == nullptr) return;
+    if (!file_) return;
     for (size_t i = 0; i < keptCount_; ++i) put(kept_[i].data(), keptLength_[i]);
   }
   put(line, length);
   // Each line reaches the file at once: the last lines before a crash are
   // the ones a supporter needs.
-  std::fflush(file_);
+  std::fflush(file_.get());
 }
 
 void FileLogOutput::writeKept(const char* line, size_t length) noexcept {

@@ -22,6 +22,8 @@
 #include <initializer_list>
 #include <mutex>
 
+#include "base/unique_any.h"
+
 namespace tavrin {
 
 enum class LogLevel : uint8_t { Debug, Info, Warning, Error };
@@ -53,7 +55,6 @@ class FileLogOutput final : public LogOutput {
   static constexpr size_t kKeptLines = 4;  // later kept lines are written, not kept
 
   explicit FileLogOutput(std::filesystem::path path, uint64_t capBytes = kDefaultCapBytes) noexcept;
-  ~FileLogOutput() override;
   FileLogOutput(const FileLogOutput&) = delete;
   FileLogOutput& operator=(const FileLogOutput&) = delete;
 
@@ -67,6 +68,7 @@ class FileLogOutput final : public LogOutput {
   void open(bool truncate) noexcept;
   void rotate() noexcept;
   void put(const char* line, size_t length) noexcept;
+  static void CloseFile(std::FILE* file) noexcept { std::fclose(file); }
 
   std::filesystem::path path_;
   std::filesystem::path olderPath_;
@@ -74,7 +76,7 @@ class FileLogOutput final : public LogOutput {
   uint64_t size_ = 0;
   // Null when the file could not be opened. It is not tried again: an
   // unwritable folder then costs nothing per line.
-  std::FILE* file_ = nullptr;
+  unique_any<std::FILE*, CloseFile> file_;
   std::array<std::array<char, 512>, kKeptLines> kept_{};
   std::array<size_t, kKeptLines> keptLength_{};
   size_t keptCount_ = 0;

@@ -6,6 +6,7 @@
 #include <oleauto.h>
 
 #include "Extension.h"
+#include "base/win32_handles.h"
 
 namespace {
 
@@ -23,19 +24,10 @@ constexpr DWORD kLocalServers = 0x7;
 
 // The library's own activation context, made from its manifest resource at
 // load and released at unload.
-HANDLE activationContext = INVALID_HANDLE_VALUE;
-
-// The library's application object: created at load, destroyed at unload.
-class CExtensionApp {
- public:
-  CExtensionApp() = default;
-  virtual ~CExtensionApp() = default;
-  CExtensionApp(const CExtensionApp&) = delete;
-  CExtensionApp& operator=(const CExtensionApp&) = delete;
-  virtual BOOL InitInstance() { return TRUE; }
-};
-
-CExtensionApp theApp;
+void ReleaseContext(HANDLE context) noexcept { ReleaseActCtx(context); }
+tavrin::unique_any<HANDLE, ReleaseContext, -1> activationContext;
+void FreeText(BSTR text) noexcept { SysFreeString(text); }
+using unique_bstr = tavrin::unique_any<BSTR, FreeText>;
 
 void CreateActivationContext(HMODULE module) {
   wchar_t path[MAX_PATH] = {};
@@ -46,19 +38,14 @@ void CreateActivationContext(HMODULE module) {
   context.lpResourceName = MAKEINTRESOURCEW(2);  // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
   const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   if (length != 0 && length < MAX_PATH) context.lpSource = path;
-  activationContext = CreateActCtxW(&context);
-}
-
-void ReleaseActivationContext() {
-  if (activationContext != INVALID_HANDLE_VALUE) ReleaseActCtx(activationContext);
-  activationContext = INVALID_HANDLE_VALUE;
+  activationContext.reset(CreateActCtxW(&context));
 }
 
 // Activates the library's context for the lifetime of the object.
 class ActivationScope {
  public:
   ActivationScope() {
-    if (activationContext != INVALID_HANDLE_VALUE && !ActivateActCtx(activationContext, &cookie_)) cookie_ = 0;
+    if (activationContext && !ActivateActCtx(activationContext.get(), &cookie_)) cookie_ = 0;
   }
   ~ActivationScope() {
     if (cookie_ != 0) DeactivateActCtx(0, cookie_);
@@ -73,41 +60,19 @@ class ActivationScope {
 // Holds the server's IDispatch for one call.
 class AutomationDriver {
  public:
-  AutomationDriver() = default;
-  ~AutomationDriver() { release(); }
-  AutomationDriver(const AutomationDriver&) = delete;
-  AutomationDriver& operator=(const AutomationDriver&) = delete;
-
   bool createDispatch(const wchar_t* progId) {
-    release();
+    dispatch_.reset();
     CLSID classId;
     const HRESULT resolved = progId[0] == L'{' ? CLSIDFromString(progId, &classId) : CLSIDFromProgID(progId, &classId);
     if (FAILED(resolved)) return false;
 
-    IUnknown* unknown = nullptr;
-    HRESULT result = CoCreateInstance(classId, nullptr, kAnyServer, IID_IUnknown, reinterpret_cast<void**>(&unknown));
+    tavrin::unique_com<IUnknown> unknown;
+    HRESULT result = CoCreateInstance(classId, nullptr, kAnyServer, IID_IUnknown, reinterpret_cast<void**>(unknown.put()));
     if (result == E_INVALIDARG)
-      result = CoCreateInstance(classId, nullptr, kLocalServers, IID_IUnknown, reinterpret_cast<void**>(&unknown));
-    if (FAILED(result) || unknown == nullptr) return false;
-
-    if (FAILED(OleRun(unknown))) {
-      unknown->Release();
-      return false;
-    }
-    IDispatch* server = nullptr;
-    result = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&server));
-    unknown->Release();
-    if (FAILED(result) || server == nullptr) return false;
-    dispatch_ = server;
-    return true;
-  }
-
-  void setAutoRelease(bool autoRelease) { autoRelease_ = autoRelease; }
-
-  // Releasing an empty driver does nothing.
-  void release() {
-    if (dispatch_ != nullptr && autoRelease_) dispatch_->Release();
-    dispatch_ = nullptr;
+      result = CoCreateInstance(classId, nullptr, kLocalServers, IID_IUnknown, reinterpret_cast<void**>(unknown.put()));
+    if (FAILED(result) || !unknown || FAILED(OleRun(unknown.get()))) return false;
+    result = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch_.put()));
+    return SUCCEEDED(result) && dispatch_;
   }
 
   bool putInteger(DISPID member, LONG value) {
@@ -127,22 +92,19 @@ class AutomationDriver {
 
  private:
   bool invoke(DISPID member, WORD kind, DISPPARAMS& parameters) {
-    if (dispatch_ == nullptr) return false;
+    if (!dispatch_) return false;
     EXCEPINFO exception = {};
     UINT badArgument = 0;
     const HRESULT result =
         dispatch_->Invoke(member, IID_NULL, 0, kind, &parameters, nullptr, &exception, &badArgument);
-    // A server that raised an exception hands us its texts to free.
-    if (result == DISP_E_EXCEPTION) {
-      SysFreeString(exception.bstrSource);
-      SysFreeString(exception.bstrDescription);
-      SysFreeString(exception.bstrHelpFile);
-    }
+    // A server that raised an exception hands us its texts to free (the
+    // fields stay empty otherwise).
+    const unique_bstr source(exception.bstrSource), description(exception.bstrDescription),
+        help(exception.bstrHelpFile);
     return SUCCEEDED(result);
   }
 
-  IDispatch* dispatch_ = nullptr;
-  bool autoRelease_ = true;
+  tavrin::unique_com<IDispatch> dispatch_;
 };
 
 // The frame both exports share: connect, run `calls` on the server, let go.
@@ -151,12 +113,7 @@ void WithPresentationProgram(Calls calls) {
   try {
     ActivationScope scope;
     AutomationDriver driver;
-    if (driver.createDispatch(kPresentationProgId)) {
-      driver.setAutoRelease(true);
-      calls(driver);
-      driver.release();
-    }
-    driver.release();
+    if (driver.createDispatch(kPresentationProgId)) calls(driver);
   } catch (...) {
     // Nothing may leave the library; the caller goes on either way.
   }
@@ -180,9 +137,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     case DLL_PROCESS_ATTACH:
       DisableThreadLibraryCalls(module);
       CreateActivationContext(module);
-      return theApp.InitInstance();
+      return TRUE;
     case DLL_PROCESS_DETACH:
-      ReleaseActivationContext();
+      activationContext.reset();
       break;
     default:
       break;

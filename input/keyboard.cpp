@@ -10,14 +10,14 @@ namespace tavrin {
 
 uintptr_t Keyboard::layout() {
   if (!layoutKnown_) {
-    layout_ = desktop.keyboardLayout(desktop.windowThread(desktop.foregroundWindow()));
+    layout_ = layouts.foregroundLayout();
     layoutKnown_ = true;
   }
   return layout_;
 }
 
 void SendKeyEvent(Keyboard& keyboard, uint16_t virtualKey, bool release) {
-  const uint32_t scanCode = keyboard.desktop.mapVirtualKey(virtualKey, kMapVirtualKeyToScanCode, keyboard.layout());
+  const uint32_t scanCode = keyboard.layouts.mapVirtualKey(virtualKey, kMapVirtualKeyToScanCode, keyboard.layout());
   uint32_t flags = release ? kKeyEventKeyUp : 0;
   if (IsExtendedKey(virtualKey)) flags |= kKeyEventExtendedKey;
   keyboard.injector.key(virtualKey, static_cast<uint16_t>(scanCode), flags);
@@ -44,7 +44,7 @@ bool TypesWithModifiers(uint8_t state) {
 
 void TypeLayoutCharacter(Keyboard& keyboard, uintptr_t layout, char character) {
   const uint16_t unit = static_cast<unsigned char>(character);
-  const int16_t found = keyboard.desktop.vkKeyScan(unit, layout);
+  const int16_t found = keyboard.layouts.vkKeyScan(unit, layout);
   const uint16_t virtualKey = static_cast<uint16_t>(found & 0xFF);
   const uint8_t state = static_cast<uint8_t>((found >> 8) & 0xFF);
   // A dead key types nothing until the next key, and then perhaps an accented
@@ -52,7 +52,7 @@ void TypeLayoutCharacter(Keyboard& keyboard, uintptr_t layout, char character) {
   // unshifted character is dead; on the common layouts such a key's shifted
   // character is dead too.
   const bool typesByItself = found != -1 && virtualKey != 0 && virtualKey != 0xFF && TypesWithModifiers(state) &&
-                             (keyboard.desktop.mapVirtualKey(virtualKey, kMapVirtualKeyToChar, layout) & kDeadKeyBit) == 0;
+                             (keyboard.layouts.mapVirtualKey(virtualKey, kMapVirtualKeyToChar, layout) & kDeadKeyBit) == 0;
   if (!typesByItself) {
     keyboard.injector.key(0, unit, kKeyEventUnicode);
     keyboard.injector.key(0, unit, kKeyEventUnicode | kKeyEventKeyUp);

@@ -6,8 +6,8 @@
 
 namespace tavrin {
 
-class Desktop;
 class Injector;
+class KeyboardLayouts;
 
 // Longest token kept from a "key" or "mos" payload, terminating zero included.
 // Longer tokens are cut to 127 bytes: no key name, combination or number is
@@ -21,7 +21,7 @@ constexpr int32_t kTokenCapacity = 128;
 // code for it, and the extended-key flag where IsExtendedKey says so.
 class Keyboard {
  public:
-  Keyboard(Injector& injector, Desktop& desktop) : injector(injector), desktop(desktop) {}
+  Keyboard(Injector& injector, KeyboardLayouts& layouts) : injector(injector), layouts(layouts) {}
   Keyboard(const Keyboard&) = delete;
   Keyboard& operator=(const Keyboard&) = delete;
 
@@ -31,7 +31,7 @@ class Keyboard {
   uintptr_t layout();
 
   Injector& injector;
-  Desktop& desktop;
+  KeyboardLayouts& layouts;
 
  private:
   uintptr_t layout_ = 0;

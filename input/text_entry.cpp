@@ -50,16 +50,17 @@ int DecodeUtf8ToUtf16(const char* text, uint16_t* units, int32_t capacity) {
   return 0;
 }
 
-void PostCharWithLayoutSwitch(Desktop& desktop, WindowRef target, uint32_t thread, uint16_t unit) {
-  desktop.attachThreadInput(thread, true);
+void PostCharWithLayoutSwitch(DesktopWindows& windows, KeyboardLayouts& keyboard, WindowRef target, uint32_t thread,
+                              uint16_t unit) {
+  windows.attachThreadInput(thread, true);
 
   // A fixed list keeps the message path free of allocation; past its end the
   // installed layouts are not considered.
   uintptr_t layouts[kLayoutCapacity] = {};
-  int32_t count = desktop.keyboardLayouts(nullptr, 0);
+  int32_t count = keyboard.keyboardLayouts(nullptr, 0);
   if (count > kLayoutCapacity) count = kLayoutCapacity;
   if (count > 0) {
-    const int32_t fetched = desktop.keyboardLayouts(layouts, count);
+    const int32_t fetched = keyboard.keyboardLayouts(layouts, count);
     if (fetched < count) count = fetched < 0 ? 0 : fetched;
   }
   uintptr_t chosen = 0;
@@ -74,35 +75,36 @@ void PostCharWithLayoutSwitch(Desktop& desktop, WindowRef target, uint32_t threa
     }
   }
 
-  desktop.sleepMilliseconds(20);
+  windows.sleepMilliseconds(20);
 
   uintptr_t previous = 0;
   bool switchNeeded = false;
   if (haveChoice) {
-    previous = desktop.keyboardLayout(thread);
+    previous = keyboard.keyboardLayout(thread);
     switchNeeded = chosen != previous;
   }
   if (switchNeeded)
-    desktop.postMessage(target, kWmInputLangChangeRequest, kInputLangChangeSysCharset, static_cast<intptr_t>(chosen));
-  desktop.postMessage(target, kWmChar, unit, 1);
+    windows.postMessage(target, kWmInputLangChangeRequest, kInputLangChangeSysCharset, static_cast<intptr_t>(chosen));
+  windows.postMessage(target, kWmChar, unit, 1);
   if (switchNeeded)
-    desktop.postMessage(target, kWmInputLangChangeRequest, kInputLangChangeSysCharset, static_cast<intptr_t>(previous));
+    windows.postMessage(target, kWmInputLangChangeRequest, kInputLangChangeSysCharset, static_cast<intptr_t>(previous));
 
-  desktop.attachThreadInput(thread, false);
+  windows.attachThreadInput(thread, false);
 }
 
-void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text, const std::atomic<bool>* stop) {
-  const WindowRef foreground = desktop.foregroundWindow();
-  const bool unicodeWindow = foreground != 0 && desktop.isWindowUnicode(foreground);
+void TypeUtf8Text(Injector& injector, DesktopWindows& windows, KeyboardLayouts& layouts, const char* text,
+                  const std::atomic<bool>* stop) {
+  const WindowRef foreground = windows.foregroundWindow();
+  const bool unicodeWindow = foreground != 0 && windows.isWindowUnicode(foreground);
   WindowRef target = foreground;
   uint32_t thread = 0;
   if (foreground != 0 && !unicodeWindow) {
-    thread = desktop.windowThread(foreground);
-    GuiThreadWindows windows;
-    if (desktop.guiThreadInfo(thread, windows)) {
-      if (windows.caret) target = windows.caret;
-      else if (windows.focus) target = windows.focus;
-      else if (windows.active) target = windows.active;
+    thread = windows.windowThread(foreground);
+    GuiThreadWindows gui;
+    if (windows.guiThreadInfo(thread, gui)) {
+      if (gui.caret) target = gui.caret;
+      else if (gui.focus) target = gui.focus;
+      else if (gui.active) target = gui.active;
     }
   }
 
@@ -115,7 +117,7 @@ void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text, const 
     // outside its code page from a Unicode key event, so those are posted to
     // it under a layout that can hold them.
     if (target != 0 && !unicodeWindow && units[i] > 0xFE)
-      PostCharWithLayoutSwitch(desktop, target, thread, units[i]);
+      PostCharWithLayoutSwitch(windows, layouts, target, thread, units[i]);
     else
       injector.key(0, units[i], kKeyEventUnicode);
   }

@@ -25,7 +25,9 @@ int DecodeUtf8ToUtf16(const char* text, uint16_t* units, int32_t capacity);
 // a Unicode window takes 20 ms a character, so a long line takes seconds:
 // `stop`, when given, is checked before every character and ends the typing
 // once it is set (the program is stopping).
-void TypeUtf8Text(Injector& injector, Desktop& desktop, const char* text, const std::atomic<bool>* stop = nullptr);
-void PostCharWithLayoutSwitch(Desktop& desktop, WindowRef target, uint32_t thread, uint16_t unit);
+void TypeUtf8Text(Injector& injector, DesktopWindows& windows, KeyboardLayouts& layouts, const char* text,
+                  const std::atomic<bool>* stop = nullptr);
+void PostCharWithLayoutSwitch(DesktopWindows& windows, KeyboardLayouts& layouts, WindowRef target, uint32_t thread,
+                              uint16_t unit);
 
 }  // namespace tavrin

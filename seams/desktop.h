@@ -1,6 +1,10 @@
-// The foreground-window, display and shell calls the worker makes. The product
-// implements them with Win32; tests use a scripted fake. Window and thread
-// references are opaque numbers (a HWND value, a thread id).
+// The desktop the worker acts on, in four interfaces by intent: the windows
+// (the one in front, its commands, posting to it), the displays, the
+// keyboard layouts and the shell with the presentation program. `Desktop`
+// is all four, for the platform that implements them; a consumer takes only
+// the one it uses. The product implements them with Win32; tests use a
+// scripted fake. Window and thread references are opaque numbers (a HWND
+// value, a thread id).
 #pragma once
 #include <cstdint>
 
@@ -32,11 +36,12 @@ constexpr uint32_t kStyleThickFrame = 0x00040000;   // WS_THICKFRAME
 constexpr uint32_t kStyleMaximize = 0x01000000;     // WS_MAXIMIZE
 constexpr uint32_t kStyleVisible = 0x10000000;      // WS_VISIBLE
 
-class Desktop {
+// The foreground window: its queries and commands, and the text entry's
+// way into windows that are not Unicode windows.
+class DesktopWindows {
  public:
-  virtual ~Desktop() = default;
+  virtual ~DesktopWindows() = default;
 
-  // Foreground window queries and commands.
   virtual WindowRef foregroundWindow() = 0;
   virtual uint32_t windowStyle(WindowRef window) = 0;
   virtual bool isIconic(WindowRef window) = 0;
@@ -61,9 +66,6 @@ class Desktop {
   // True for the windows of this program itself (the hidden main window while
   // the tray menu is open, a message box), which the window commands leave alone.
   virtual bool isOwnWindow(WindowRef window) = 0;
-  // Whether desktop composition is on (the main thread keeps it current):
-  // the left Windows key then holds the window switcher open, not Alt.
-  virtual bool compositionEnabled() = 0;
   // Whether `window`'s process runs above this program: its integrity level
   // is higher (elevated, or a system process; one that may not be opened
   // counts as higher). Windows drops injected input aimed at such a window.
@@ -72,32 +74,23 @@ class Desktop {
   // Whether this program runs so high that no window can be above it (then
   // windowRunsElevated is never asked). Does not change while it runs.
   virtual bool thisProgramElevated() = 0;
+  // Full path of the main executable of the foreground window's process, or
+  // an empty text; writes at most `capacity` units including the zero.
+  virtual void foregroundProcessPath(wchar_t* path, uint32_t capacity) = 0;
 
   // Text entry into windows that are not Unicode windows.
   virtual bool isWindowUnicode(WindowRef window) = 0;
   virtual uint32_t windowThread(WindowRef window) = 0;
   virtual bool guiThreadInfo(uint32_t thread, GuiThreadWindows& info) = 0;
   virtual void attachThreadInput(uint32_t thread, bool attach) = 0;
-  // Fills at most `capacity` layout handles and returns how many are installed
-  // (GetKeyboardLayoutList semantics; capacity 0 only counts).
-  virtual int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) = 0;
-  virtual uintptr_t keyboardLayout(uint32_t thread) = 0;
   virtual void postMessage(WindowRef window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
   virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
+};
 
-  // Keys as a keyboard layout (keyboardLayout's handle) has them.
-  // MapVirtualKeyExW: `code` translated as `mapType` (kMapVirtualKeyTo*)
-  // says, in `layout`; 0 when the layout has no translation.
-  virtual uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) = 0;
-  // VkKeyScanExW: the key that types `character` in `layout`, its virtual
-  // key in the low byte and its shift state (kShiftState*) in the high
-  // byte; -1 when no key of the layout types it.
-  virtual int16_t vkKeyScan(uint16_t character, uintptr_t layout) = 0;
-
-  // Presentation control.
-  // Full path of the main executable of the foreground window's process, or
-  // an empty text; writes at most `capacity` units including the zero.
-  virtual void foregroundProcessPath(wchar_t* path, uint32_t capacity) = 0;
+// The displays and their arrangement.
+class DesktopDisplays {
+ public:
+  virtual ~DesktopDisplays() = default;
   // EnumDisplayDevicesW: with `adapter` null the display adapters, else the
   // monitors attached to the adapter of that device name.
   virtual bool enumDisplayDevice(const wchar_t* adapter, uint32_t index, DisplayDevice& device) = 0;
@@ -105,12 +98,42 @@ class Desktop {
   // device, no mode" (the final apply).
   virtual void changeDisplaySettings(const wchar_t* deviceName, uint32_t fields, int32_t x, int32_t y,
                                      uint32_t width, uint32_t height, uint32_t flags) = 0;
+};
 
-  // Automation: the shell's ToggleDesktop and the Extension library.
+// The installed keyboard layouts and their keys. A layout is an opaque
+// handle (an HKL value), 0 when there is none to ask.
+class KeyboardLayouts {
+ public:
+  virtual ~KeyboardLayouts() = default;
+  // The layout of the window in front (of its thread).
+  virtual uintptr_t foregroundLayout() = 0;
+  virtual uintptr_t keyboardLayout(uint32_t thread) = 0;
+  // Fills at most `capacity` layout handles and returns how many are installed
+  // (GetKeyboardLayoutList semantics; capacity 0 only counts).
+  virtual int32_t keyboardLayouts(uintptr_t* layouts, int32_t capacity) = 0;
+  // MapVirtualKeyExW: `code` translated as `mapType` (kMapVirtualKeyTo*)
+  // says, in `layout`; 0 when the layout has no translation.
+  virtual uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) = 0;
+  // VkKeyScanExW: the key that types `character` in `layout`, its virtual
+  // key in the low byte and its shift state (kShiftState*) in the high
+  // byte; -1 when no key of the layout types it.
+  virtual int16_t vkKeyScan(uint16_t character, uintptr_t layout) = 0;
+};
+
+// The shell and the presentation program.
+class DesktopShell {
+ public:
+  virtual ~DesktopShell() = default;
+  // Whether desktop composition is on (the main thread keeps it current):
+  // the left Windows key then holds the window switcher open, not Alt.
+  virtual bool compositionEnabled() = 0;
+  // The shell's ToggleDesktop, and the Extension library.
   virtual void toggleDesktop() = 0;
   virtual void startPresentationProgram() = 0;
   virtual void stopPresentationProgram() = 0;
 };
+
+class Desktop : public DesktopWindows, public DesktopDisplays, public KeyboardLayouts, public DesktopShell {};
 
 // For a server that has no desktop (tests, benchmarks, fuzzing): every query
 // answers "nothing there" and every command does nothing.
@@ -128,24 +151,28 @@ class NullDesktop : public Desktop {
   void showWindow(WindowRef, int32_t) override {}
   void sendSysCommand(WindowRef, uint32_t) override {}
   bool isOwnWindow(WindowRef) override { return false; }
-  bool compositionEnabled() override { return false; }
   bool windowRunsElevated(WindowRef) override { return false; }
   bool thisProgramElevated() override { return false; }
+  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
+    if (capacity) path[0] = L'\0';
+  }
   bool isWindowUnicode(WindowRef) override { return true; }
   uint32_t windowThread(WindowRef) override { return 0; }
   bool guiThreadInfo(uint32_t, GuiThreadWindows&) override { return false; }
   void attachThreadInput(uint32_t, bool) override {}
-  int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
-  uintptr_t keyboardLayout(uint32_t) override { return 0; }
-  uint32_t mapVirtualKey(uint32_t, uint32_t, uintptr_t) override { return 0; }
-  int16_t vkKeyScan(uint16_t, uintptr_t) override { return -1; }
   void postMessage(WindowRef, uint32_t, uintptr_t, intptr_t) override {}
   void sleepMilliseconds(uint32_t) override {}
-  void foregroundProcessPath(wchar_t* path, uint32_t capacity) override {
-    if (capacity) path[0] = L'\0';
-  }
+
   bool enumDisplayDevice(const wchar_t*, uint32_t, DisplayDevice&) override { return false; }
   void changeDisplaySettings(const wchar_t*, uint32_t, int32_t, int32_t, uint32_t, uint32_t, uint32_t) override {}
+
+  uintptr_t foregroundLayout() override { return 0; }
+  uintptr_t keyboardLayout(uint32_t) override { return 0; }
+  int32_t keyboardLayouts(uintptr_t*, int32_t) override { return 0; }
+  uint32_t mapVirtualKey(uint32_t, uint32_t, uintptr_t) override { return 0; }
+  int16_t vkKeyScan(uint16_t, uintptr_t) override { return -1; }
+
+  bool compositionEnabled() override { return false; }
   void toggleDesktop() override {}
   void startPresentationProgram() override {}
   void stopPresentationProgram() override {}

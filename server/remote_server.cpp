@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <objbase.h>
+
+#include "base/win32_handles.h"
 #endif
 
 namespace tavrin {
@@ -64,12 +66,9 @@ void RemoteServer::workerMain(void* argument) {
 #ifdef _WIN32
   // Some commands drive the shell and the presentation program through COM
   // automation from this thread.
-  const HRESULT com = CoInitialize(nullptr);
+  const ComApartment apartment(COINIT_APARTMENTTHREADED);
 #endif
   static_cast<RemoteServer*>(argument)->run();
-#ifdef _WIN32
-  if (SUCCEEDED(com)) CoUninitialize();
-#endif
 }
 
 // One pass: the user's requests, sockets to open, one select over the

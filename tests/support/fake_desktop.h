@@ -1,4 +1,4 @@
-// A scripted Desktop: tests set what the queries answer and read back the
+// A scripted Desktop, all four of its interfaces: tests set what the queries answer and read back the
 // commands it was given, as strings such as "sysCommand f060",
 // "setWindowPos 230 230 100 80 flags 204", "showWindow 3", "attach 7 on",
 // "sleep 20", "post 5 0102 00ff 1", "display DISPLAY2 fields 20 0 0 0x0 flags 10000011".
@@ -110,6 +110,7 @@ class FakeDesktop : public Desktop {
     for (int32_t i = 0; out && i < capacity && i < static_cast<int32_t>(layouts.size()); ++i) out[i] = layouts[i];
     return static_cast<int32_t>(layouts.size());
   }
+  uintptr_t foregroundLayout() override { return currentLayout; }
   uintptr_t keyboardLayout(uint32_t) override { return currentLayout; }
   uint32_t mapVirtualKey(uint32_t code, uint32_t mapType, uintptr_t layout) override {
     if (layout != currentLayout) return 0;

@@ -115,7 +115,7 @@ TEST(Zoom, MovesTheVisibleFrameAndKeepsTheInvisibleBorders) {
 
 TEST(WindowCommands, NeedTheirStyleBits) {
   struct Case {
-    void (*action)(Desktop&);
+    void (*action)(DesktopWindows&);
     uint32_t style;
     bool zoomed;
     Calls calls;
@@ -148,7 +148,7 @@ TEST(WindowCommands, NeedTheirStyleBits) {
 }
 
 TEST(WindowCommands, LeaveTheProgramsOwnWindowsAlone) {
-  void (*const actions[])(Desktop&) = {CloseForeground,          MinimizeForeground, ToggleMaximizeForeground,
+  void (*const actions[])(DesktopWindows&) = {CloseForeground,          MinimizeForeground, ToggleMaximizeForeground,
                                        MaximizeOrRestoreForeground, ZoomInForeground,  ZoomOutForeground};
   for (auto action : actions) {
     test::FakeDesktop desktop;

@@ -69,7 +69,7 @@ struct Typing {
   test::FakeDesktop desktop;
   test::RecordingInjector injector;
   Events type(const char* text) {
-    TypeUtf8Text(injector, desktop, text);
+    TypeUtf8Text(injector, desktop, desktop, text);
     return injector.take();
   }
 };
@@ -105,7 +105,7 @@ TEST(TypeUtf8Text, StopsBetweenCharactersOnceTheProgramStops) {
   desktop.foreground = 5;
   desktop.unicode = false;
   test::RecordingInjector injector;
-  TypeUtf8Text(injector, desktop, "\xD0\x96\xD0\x96\xD0\x96" "a", &desktop.stop);
+  TypeUtf8Text(injector, desktop, desktop, "\xD0\x96\xD0\x96\xD0\x96" "a", &desktop.stop);
   EXPECT_EQ(std::count(desktop.calls.begin(), desktop.calls.end(), "post 5 0102 0416 1"), 2);
   EXPECT_TRUE(injector.take().empty());
 }
@@ -146,7 +146,7 @@ TEST(PostCharWithLayoutSwitch, SwitchesToTheFirstNonUsLayoutAndBack) {
   test::FakeDesktop desktop;
   desktop.layouts = {0x04090409, 0xF0020409, 0x04190419, 0x04070407};
   desktop.currentLayout = 0x04090409;
-  PostCharWithLayoutSwitch(desktop, 9, 7, 0x0416);
+  PostCharWithLayoutSwitch(desktop, desktop, 9, 7, 0x0416);
   EXPECT_EQ(desktop.calls, (Events{"attach 7 on", "sleep 20", "post 9 0050 0001 4190419", "post 9 0102 0416 1",
                                    "post 9 0050 0001 4090409", "attach 7 off"}));
 }
@@ -156,7 +156,7 @@ TEST(PostCharWithLayoutSwitch, NoSwitchWhenNoneQualifiesOrAlreadyChosen) {
     test::FakeDesktop desktop;
     desktop.layouts = current == 0x04090409 ? std::vector<uintptr_t>{0x04090409} : std::vector<uintptr_t>{0x04190419};
     desktop.currentLayout = current;
-    PostCharWithLayoutSwitch(desktop, 9, 7, 0x4E2D);
+    PostCharWithLayoutSwitch(desktop, desktop, 9, 7, 0x4E2D);
     EXPECT_EQ(desktop.calls, (Events{"attach 7 on", "sleep 20", "post 9 0102 4e2d 1", "attach 7 off"}));
   }
 }
