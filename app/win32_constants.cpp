@@ -7,6 +7,7 @@
 
 #include "actions/presentation.h"
 #include "actions/window_actions.h"
+#include "input/key_rows.h"
 #include "input/text_entry.h"
 #include "seams/desktop.h"
 #include "seams/firewall.h"
@@ -31,6 +32,34 @@ static_assert(kMouseMove == MOUSEEVENTF_MOVE && kMouseLeftDown == MOUSEEVENTF_LE
 static_assert(kVkTab == VK_TAB && kVkShift == VK_SHIFT && kVkControl == VK_CONTROL && kVkMenu == VK_MENU &&
               kVkEscape == VK_ESCAPE && kVkPageUp == VK_PRIOR && kVkPageDown == VK_NEXT && kVkT == 'T' &&
               kVkLeftWindows == VK_LWIN && kVkF5 == VK_F5);
+// The key tables (input/key_rows.h): the named keys, the US layout's
+// punctuation keys, and the keys sent with the extended flag.
+constexpr int32_t Named(std::string_view name) { return KeyRowCode(kKeyNameRows, name); }
+static_assert(Named("ESC") == VK_ESCAPE && Named("RTN") == VK_RETURN && Named("BAS") == VK_BACK &&
+              Named("TAB") == VK_TAB && Named("PRN") == VK_SNAPSHOT && Named("CTRL") == VK_CONTROL &&
+              Named("ALT") == VK_MENU && Named("SHIFT") == VK_SHIFT && Named("CAP") == VK_CAPITAL &&
+              Named("INS") == VK_INSERT && Named("DEL") == VK_DELETE && Named("HOME") == VK_HOME &&
+              Named("END") == VK_END && Named("PGUP") == VK_PRIOR && Named("PGDN") == VK_NEXT);
+static_assert(Named("UP") == VK_UP && Named("DW") == VK_DOWN && Named("LF") == VK_LEFT && Named("RT") == VK_RIGHT &&
+              Named("WIN") == VK_LWIN && Named("MENU") == VK_APPS && Named("SPC") == VK_SPACE &&
+              Named("F1") == VK_F1 && Named("F12") == VK_F12 && Named("a") == 'A' && Named("0") == '0');
+static_assert(Named("-") == VK_OEM_MINUS && Named("=") == VK_OEM_PLUS && Named("`") == VK_OEM_3 &&
+              Named("[") == VK_OEM_4 && Named("]") == VK_OEM_6 && Named(";") == VK_OEM_1 && Named("'") == VK_OEM_7 &&
+              Named("\\") == VK_OEM_5 && Named(",") == VK_OEM_COMMA && Named(".") == VK_OEM_PERIOD &&
+              Named("/") == VK_OEM_2);
+static_assert(KeyRowCode(kShiftedCharRows, "@") == '2' && KeyRowCode(kShiftedCharRows, "?") == VK_OEM_2);
+constexpr uint16_t kWindowsExtendedKeys[] = {
+    VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_SNAPSHOT, VK_INSERT, VK_DELETE,
+    VK_LWIN, VK_RWIN, VK_APPS, VK_DIVIDE, VK_NUMLOCK, VK_RCONTROL, VK_RMENU, VK_BROWSER_BACK, VK_BROWSER_FORWARD,
+    VK_BROWSER_REFRESH, VK_BROWSER_STOP, VK_BROWSER_SEARCH, VK_BROWSER_FAVORITES, VK_BROWSER_HOME, VK_VOLUME_MUTE,
+    VK_VOLUME_DOWN, VK_VOLUME_UP, VK_MEDIA_NEXT_TRACK, VK_MEDIA_PREV_TRACK, VK_MEDIA_STOP, VK_MEDIA_PLAY_PAUSE};
+constexpr bool SameKeys() {
+  if (sizeof kWindowsExtendedKeys != sizeof kExtendedKeys) return false;
+  for (size_t i = 0; i < sizeof kExtendedKeys / sizeof kExtendedKeys[0]; ++i)
+    if (kExtendedKeys[i] != kWindowsExtendedKeys[i]) return false;
+  return true;
+}
+static_assert(SameKeys());
 static_assert(kVkBrowserBack == VK_BROWSER_BACK && kVkBrowserForward == VK_BROWSER_FORWARD &&
               kVkBrowserRefresh == VK_BROWSER_REFRESH && kVkBrowserStop == VK_BROWSER_STOP &&
               kVkBrowserSearch == VK_BROWSER_SEARCH && kVkBrowserFavorites == VK_BROWSER_FAVORITES &&
