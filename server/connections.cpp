@@ -143,18 +143,20 @@ int ConnectionTable::watch(ReadSet& reads) {
 
 bool ConnectionTable::receiveReadable(const ReadSet& reads, const bool (&readable)[ReadSet::kCapacity]) {
   bool any = false;
-  for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+  for (auto it = clients_.begin(); it != clients_.end();) {
     ClientConnection& connection = *it->second;
+    const uint32_t key = it->first;
     const int index = reads.find(connection.socket.get());
+    ++it;
     if (index < 0 || !readable[index]) continue;
     any = true;
     int error = 0;
+    // Every connection found ready is read in this pass, also after one
+    // ends: the Windows wait hears of a socket's bytes once, so one left for
+    // the next pass would wait out that pass's timeout.
     if (!handler_.receive(connection, error)) {
-      // Later readable connections are served in the next pass; when
-      // connections are watched in turns, that pass goes on from here.
-      nextWatched_ = it->first + 1;
       drop(connection, DescribeConnectionEnd(error));
-      break;
+      it = clients_.upper_bound(key);
     }
   }
   return any;

@@ -38,9 +38,10 @@ void NarrowAddress(const wchar_t* wide, char (&narrow)[64]) {
 // connection it accepts inherits the tie, so a pass needs no call per
 // socket. Null when the event could not be made or tied: the wait is then a
 // plain select.
-// Up to this many sockets, each is asked what happened to it (a call each);
-// beyond, one select asks them all.
-constexpr int kAskedOneByOne = 8;
+// Up to this many sockets the worker waits on their event; beyond, and when
+// connections are watched in turns (the event then also tells of sockets
+// outside the pass), the select waits for them.
+constexpr int kWaitedOnEvent = 8;
 
 class SocketEvent {
  public:
@@ -95,29 +96,18 @@ int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&
   }
   timeval timeout{0, timeoutUs};
 #ifdef _WIN32
-  if (const WSAEVENT event = SocketEvent::instance().get()) {
+  const WSAEVENT event = SocketEvent::instance().get();
+  if (event && reads.count <= kWaitedOnEvent) {
     // Under Wine a select that has to wait wakes later, now and then by
-    // milliseconds, than a wait on an event; the select after the event only
-    // asks which sockets are ready. A datagram due is never waited for.
+    // milliseconds, than a wait on an event; the select after it only asks
+    // which sockets are ready (a peer's close is told once by the event, but
+    // a closed socket stays readable to the select). A datagram due is never
+    // waited for.
     const DWORD waitMs = write != kInvalidSocket ? 0 : static_cast<DWORD>(timeoutUs / 1000);
     const DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, waitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0 + 1) return 0;  // answered at the top of the next pass
-    if (woke == WAIT_TIMEOUT && write == kInvalidSocket) return 0;
-    // Reset before asking: whatever arrives after the asking sets it again.
+    // Reset before asking: whatever happens after the asking sets it again.
     if (woke == WAIT_OBJECT_0) WSAResetEvent(event);
-    if (woke == WAIT_OBJECT_0 && reads.count <= kAskedOneByOne) {
-      int ready = 0;
-      for (int i = 0; i < reads.count; ++i) {
-        WSANETWORKEVENTS events{};
-        readable[i] = WSAEnumNetworkEvents(reads.handles[i], nullptr, &events) != 0 ||
-                      (events.lNetworkEvents & (FD_ACCEPT | FD_READ | FD_CLOSE)) != 0;
-        ready += readable[i] ? 1 : 0;
-      }
-      // A datagram socket has room for one more datagram; one that does not
-      // drops it, which costs a second.
-      writable = write != kInvalidSocket;
-      return ready + (writable ? 1 : 0);
-    }
     // A failed wait leaves the waiting to the select.
     if (woke == WAIT_OBJECT_0 || woke == WAIT_TIMEOUT) timeout = timeval{0, 0};
   }
