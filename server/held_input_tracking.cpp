@@ -22,6 +22,10 @@ bool TrackingInjector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flag
   return true;
 }
 
+int32_t TrackingInjector::text(const uint16_t* units, int32_t count) {
+  return server_.platform.injector ? server_.platform.injector->text(units, count) : 0;
+}
+
 bool TrackingInjector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
   if (!server_.platform.injector || !server_.platform.injector->mouse(dx, dy, mouseData, flags)) return false;
   if (current) {

@@ -67,6 +67,8 @@ class TrackingInjector final : public Injector {
   explicit TrackingInjector(RemoteServer& server) : server_(server) {}
   bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
   bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+  // Characters hold nothing down: the run goes to the real injector whole.
+  int32_t text(const uint16_t* units, int32_t count) override;
   ClientConnection* current = nullptr;  // the connection whose message is being handled
 
  private:
