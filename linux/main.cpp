@@ -1,0 +1,142 @@
+// Entry point of tavrin, the X11 edge: the "--install" option, one running
+// copy per display, the log, the X display and its injector, the server, and
+// an orderly end on SIGTERM, SIGINT or SIGHUP (the keyboard map is restored,
+// held keys and buttons let go).
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "base/log.h"
+#include "base/unique_any.h"
+#include "linux/desktop_entry.h"
+#include "linux/headless_interface.h"
+#include "linux/local_network.h"
+#include "linux/posix_handles.h"
+#include "linux/x11_injector.h"
+#include "linux/xdg_places.h"
+#include "server/remote_server.h"
+
+namespace tavrin {
+namespace {
+
+constexpr uint16_t kPort = 1978;
+using unique_display = unique_any<Display*, XCloseDisplay>;
+
+// "Auto Run": the session starts this program at log-in.
+bool WriteAutostartEntry(Log& log) {
+  char self[PATH_MAX] = {};
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return false;
+  const std::filesystem::path folder = ConfigHome() / "autostart";
+  const std::filesystem::path file = folder / "tavrin.desktop";
+  if (!MakeFolder(folder, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                              std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                              std::filesystem::perms::others_exec)) {
+    log.write(LogLevel::Error, "cannot make the autostart folder %s", folder.c_str());
+    return false;
+  }
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << AutostartEntry(std::string_view(self, static_cast<size_t>(length)));
+  out.close();
+  if (!out) {
+    log.write(LogLevel::Error, "cannot write %s", file.c_str());
+    return false;
+  }
+  log.write(LogLevel::Info, "Auto Run on: %s", file.c_str());
+  return true;
+}
+
+int Run(bool install) {
+  XInitThreads();
+  const std::filesystem::perms privateFolder = std::filesystem::perms::owner_all;
+  const std::filesystem::path logFolder = StateHome() / "tavrin";
+  MakeFolder(logFolder, privateFolder);
+  FileLogOutput logFile(logFolder / "tavrin.log");
+  Log log({&logFile});
+  log.writeKept(LogLevel::Info, "Tavrin started (X11)");
+  if (install && !WriteAutostartEntry(log)) std::fprintf(stderr, "tavrin: could not turn Auto Run on (see the log)\n");
+
+  const char* displayName = std::getenv("DISPLAY");
+  unique_display display(XOpenDisplay(nullptr));
+  if (!display) {
+    std::fprintf(stderr,
+                 "tavrin: cannot open the X display \"%s\". Tavrin controls an X11 session: start it from one, "
+                 "or set DISPLAY.\n",
+                 displayName ? displayName : "");
+    log.write(LogLevel::Error, "no X display (DISPLAY=\"%s\"); ended", displayName ? displayName : "");
+    return 1;
+  }
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
+    std::fprintf(stderr, "tavrin: the X server has no XTest extension, without which no input can be made.\n");
+    log.write(LogLevel::Error, "the X server has no XTest extension; ended");
+    return 1;
+  }
+  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && wayland[0]) {
+    std::fprintf(stderr, "tavrin: this is a Wayland session: only X programs (those under Xwayland) can be controlled.\n");
+    log.write(LogLevel::Warning, "Wayland session: only X programs can be controlled");
+  }
+
+  // One copy per display: a second start ends quietly, as on Windows.
+  const std::filesystem::path runtime = RuntimeDir() / "tavrin";
+  MakeFolder(runtime, privateFolder);
+  const std::string tag = DisplayTag(DisplayString(display.get()));
+  const unique_fd lock(::open((runtime / ("instance-" + tag + ".lock")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!lock || flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    log.write(LogLevel::Info, "another copy runs on display %s; this one ends", DisplayString(display.get()));
+    return 0;
+  }
+
+  X11Injector injector(display.get(), (runtime / ("keymap-" + tag)).string());
+  if (!injector.open()) {
+    std::fprintf(stderr, "tavrin: cannot read the keyboard map of the X display.\n");
+    log.write(LogLevel::Error, "the keyboard map cannot be read; ended");
+    return 1;
+  }
+
+  // The worker inherits this mask: the signals wait for the main thread's sigwait.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  LocalNetwork network;
+  HeadlessInterface ui(log);
+  Platform platform;
+  platform.injector = &injector;
+  platform.ui = &ui;
+  platform.network = &network;
+  platform.log = &log;
+  {
+    RemoteServer server(L"0.0.0.0", kPort, platform);
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    log.write(LogLevel::Info, "stopping (signal %d)", received);
+    server.stop(RemoteServer::kWaitForever);
+  }
+  injector.releaseAll();
+  injector.restoreKeymap();
+  log.write(LogLevel::Info, "Tavrin ended");
+  return 0;
+}
+
+}  // namespace
+}  // namespace tavrin
+
+int main(int argc, char** argv) {
+  // Exactly "--install": anything else around it is not the option.
+  const bool install = argc == 2 && std::strcmp(argv[1], "--install") == 0;
+  return tavrin::Run(install);
+}
