@@ -1,0 +1,243 @@
+"""End-to-end fixtures of tavrin, the X11 program: a private desktop of its
+own inside a private network namespace, driven by the phone simulator.
+
+  Xvfb on a free display, openbox on it, and an X client that records what
+  arrives (helpers/x_recorder.py);
+  a private D-Bus session bus with a notification daemon stand-in, and a
+  private system bus with a logind stand-in (python3-dbusmock), their
+  addresses exported, so that nothing here can reach the machine's own
+  buses (a real logind would power the machine off);
+  HOME and the XDG folders in a scratch folder.
+
+Run through scripts/test.sh linux, or:
+    scripts/in-netns.sh --veth -- /usr/bin/python3 -m pytest tests/e2e-linux
+The session refuses to start in the host's network namespace, because
+tavrin broadcasts UDP.
+
+Environment: TAVRIN_LINUX_BUILD (default $TAVRIN_BUILD_ROOT/native) holds
+tavrin; TAVRIN_E2E_LOGS the logs.
+"""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+import pytest
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parents[1]
+sys.path.insert(0, str(ROOT / "tools"))
+import quillo_sim  # noqa: E402
+import tavrin_harness as harness  # noqa: E402
+
+PYTHON = "/usr/bin/python3"
+BUILD_ROOT = Path(os.environ.get("TAVRIN_BUILD_ROOT", ROOT / "build"))
+BUILD = Path(os.environ.get("TAVRIN_LINUX_BUILD", BUILD_ROOT / "native"))
+LOGS = Path(os.environ.get("TAVRIN_E2E_LOGS", BUILD_ROOT / "e2e-logs")) / "linux"
+SENTINEL_KEYSYM = 0xFFC9  # F12
+
+
+def pytest_sessionstart(session):
+    problem = harness.namespace_problem()
+    if problem:
+        pytest.exit("refusing to run the Linux end-to-end tests: %s.\n"
+                    "Run them in a private network namespace: scripts/in-netns.sh --veth -- "
+                    "/usr/bin/python3 -m pytest tests/e2e-linux" % problem, returncode=3)
+
+
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>{kind}</type>
+  <listen>unix:path={socket}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+class Desktop:
+    """Xvfb, openbox, two private buses with their stand-ins; the
+    environment every program of the session gets."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.processes = []
+        home = folder / "home"
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": str(home),
+            "XDG_CONFIG_HOME": str(home / ".config"),
+            "XDG_STATE_HOME": str(home / ".local" / "state"),
+            "XDG_RUNTIME_DIR": str(folder / "runtime"),
+            "LANG": "C.UTF-8",
+        }
+        for key in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"):
+            Path(self.env[key]).mkdir(parents=True, exist_ok=True, mode=0o700)
+        xvfb, self.display = harness.start_xvfb(folder / "xvfb.log")
+        self.processes.append(xvfb)
+        self.env["DISPLAY"] = self.display
+        for kind, variable in (("session", "DBUS_SESSION_BUS_ADDRESS"), ("system", "DBUS_SYSTEM_BUS_ADDRESS")):
+            self.env[variable] = self.start_bus(kind)
+        self.start("openbox", ["openbox", "--sm-disable", "--config-file", str(HERE / "helpers" / "openbox-rc.xml")])
+        self.start("logind", [PYTHON, "-m", "dbusmock", "--system", "--template", "logind"])
+        self.start("notifications", [PYTHON, "-m", "dbusmock", "--template", "notification_daemon"])
+        time.sleep(0.5)  # openbox takes the screen
+        for process in self.processes:
+            if process.poll() is not None:
+                raise harness.HarnessError("%s ended at start; see %s" % (process.args[0], folder))
+
+    def start_bus(self, kind):
+        config = self.folder / ("%s-bus.conf" % kind)
+        socket_path = self.folder / ("%s-bus.socket" % kind)
+        config.write_text(BUS_CONFIG.format(kind=kind, socket=socket_path))
+        process = self.start("%s-bus" % kind, ["dbus-daemon", "--nofork", "--config-file=%s" % config,
+                                               "--print-address=1"], stdout=subprocess.PIPE)
+        address = process.stdout.readline().decode().strip()
+        if not address.startswith("unix:path=" + str(socket_path)):
+            raise harness.HarnessError("the private %s bus did not start (%r)" % (kind, address))
+        return address
+
+    def start(self, name, argv, stdout=None):
+        log = open(self.folder / ("%s.log" % name), "wb")
+        process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=stdout or log, stderr=log)
+        self.processes.append(process)
+        return process
+
+    def run(self, argv, **kwargs):
+        return subprocess.run(argv, env=self.env, check=True, capture_output=True, **kwargs)
+
+    def keymap(self):
+        output = self.run([PYTHON, str(HERE / "helpers" / "x_keymap.py")]).stdout
+        return json.loads(output)
+
+    def stop(self):
+        for process in reversed(self.processes):
+            harness.stop_process(process)
+
+
+class Recorder:
+    """The recording X client, read on a thread of its own."""
+
+    def __init__(self, desktop):
+        self.records = []
+        self.lock = threading.Lock()
+        self.process = desktop.start("recorder", [PYTHON, "-u", str(HERE / "helpers" / "x_recorder.py")],
+                                     stdout=subprocess.PIPE)
+        threading.Thread(target=self.read, daemon=True).start()
+        harness.wait_until(lambda: self.find(lambda r: r["event"] == "ready"), 10, "the X recorder")
+
+    def read(self):
+        for line in self.process.stdout:
+            with self.lock:
+                self.records.append(json.loads(line))
+
+    def find(self, predicate, start=0):
+        with self.lock:
+            for index in range(start, len(self.records)):
+                if predicate(self.records[index]):
+                    return index + 1
+        return 0
+
+    def mark(self):
+        with self.lock:
+            return len(self.records)
+
+    def since(self, mark, phone, timeout=10, pointer=False):
+        """Everything recorded after `mark` until the phone's sentinel, which
+        it sends now: tavrin handles one connection's messages in order, and
+        the X server one client's requests, so all that the phone sent before
+        is recorded before the sentinel. The sentinel of keys is the F12 key.
+        A window manager may hold pointer events back (it takes a button
+        press first, then lets the window have it) while keys go on, so the
+        sentinel of pointer events is a move there and back."""
+        if pointer:
+            # The wheel is flushed once per receive: the sentinel must come
+            # in a receive of its own, after the wheel's.
+            time.sleep(0.1)
+            phone.mos("m 1 0")
+            phone.mos("m -1 0")
+
+            def back(record, before):
+                return (record["event"] == "motion" and before["event"] == "motion"
+                        and (record["x"], record["y"]) == (before["x"] - 1, before["y"]))
+
+            def sentinel():
+                with self.lock:
+                    for index in range(mark + 1, len(self.records)):
+                        if back(self.records[index], self.records[index - 1]):
+                            return index - 1
+                return 0
+
+            end = harness.wait_until(sentinel, timeout, "the pointer's sentinel")
+            with self.lock:
+                return self.records[mark:end]
+        phone.key("F12")
+        end = harness.wait_until(
+            lambda: self.find(lambda r: r["event"] == "key" and not r["down"] and r["keysym"] == SENTINEL_KEYSYM,
+                              mark), timeout, "the sentinel key")
+        with self.lock:
+            records = self.records[mark:end]
+        return [r for r in records if not (r["event"] == "key" and r["keysym"] == SENTINEL_KEYSYM)]
+
+
+class Tavrin:
+    def __init__(self, desktop, name):
+        self.desktop = desktop
+        self.program = BUILD / "tavrin"
+        if not self.program.exists():
+            raise harness.HarnessError("no %s: build the native preset first" % self.program)
+        self.process = desktop.start(name, [str(self.program)])
+        harness.wait_until(lambda: harness.port_accepts() or self.process.poll() is not None, 10, "tavrin's port")
+        if self.process.poll() is not None:
+            raise harness.HarnessError("tavrin ended at start with %s" % self.process.returncode)
+
+    @property
+    def log(self):
+        return Path(self.desktop.env["XDG_STATE_HOME"]) / "tavrin" / "tavrin.log"
+
+    def stop(self):
+        """Ends tavrin as a session's end would; returns its exit code."""
+        self.process.send_signal(signal.SIGTERM)
+        return self.process.wait(timeout=10)
+
+
+@pytest.fixture(scope="session")
+def desktop():
+    LOGS.mkdir(parents=True, exist_ok=True)
+    folder = Path(tempfile.mkdtemp(prefix="session-", dir=LOGS))
+    session = Desktop(folder)
+    yield session
+    session.stop()
+
+
+@pytest.fixture(scope="session")
+def recorder(desktop):
+    return Recorder(desktop)
+
+
+@pytest.fixture(scope="module")
+def tavrin(desktop, recorder):
+    program = Tavrin(desktop, "tavrin")
+    yield program
+    if program.process.poll() is None:
+        assert program.stop() == 0
+
+
+@pytest.fixture
+def phone(tavrin):
+    with quillo_sim.Phone() as p:
+        p.read_greeting()
+        yield p
