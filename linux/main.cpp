@@ -22,6 +22,7 @@
 #include "linux/headless_interface.h"
 #include "linux/local_network.h"
 #include "linux/posix_handles.h"
+#include "linux/x11_desktop.h"
 #include "linux/x11_injector.h"
 #include "linux/xdg_places.h"
 #include "server/remote_server.h"
@@ -31,6 +32,11 @@ namespace {
 
 constexpr uint16_t kPort = 1978;
 using unique_display = unique_any<Display*, XCloseDisplay>;
+
+// A window can go between two requests about it (the phone closed it, its
+// program ended): the error that follows is expected, and Xlib's default
+// handler would end the program for it.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
 
 // "Auto Run": the session starts this program at log-in.
 bool WriteAutostartEntry(Log& log) {
@@ -76,6 +82,7 @@ int Run(bool install) {
     log.write(LogLevel::Error, "no X display (DISPLAY=\"%s\"); ended", displayName ? displayName : "");
     return 1;
   }
+  XSetErrorHandler(IgnoreXError);
   int event = 0, error = 0, major = 0, minor = 0;
   if (!XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
     std::fprintf(stderr, "tavrin: the X server has no XTest extension, without which no input can be made.\n");
@@ -114,8 +121,10 @@ int Run(bool install) {
 
   LocalNetwork network;
   HeadlessInterface ui(log);
+  X11Desktop desktop(display.get(), log);
   Platform platform;
   platform.injector = &injector;
+  platform.desktop = &desktop;
   platform.ui = &ui;
   platform.network = &network;
   platform.log = &log;
