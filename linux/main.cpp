@@ -1,31 +1,39 @@
 // Entry point of tavrin, the X11 edge: the "--install" option, one running
-// copy per display, the log, the X display and its injector, the server, and
-// an orderly end on SIGTERM, SIGINT or SIGHUP (the keyboard map is restored,
-// held keys and buttons let go).
+// copy per display, the log, the X display and its injector, the server,
+// the tray and the session, and an orderly end on Exit, SIGTERM, SIGINT or
+// SIGHUP (the keyboard map is restored, held keys and buttons let go).
+// Qt's headers first: Xlib's macros (Bool, Status, None) break them.
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include "linux/logind.h"
+#include "linux/qt_interface.h"
+#include "linux/tray.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "base/log.h"
 #include "base/unique_any.h"
-#include "linux/desktop_entry.h"
-#include "linux/headless_interface.h"
+#include "linux/autostart.h"
 #include "linux/local_network.h"
+#include "linux/neighbour_table.h"
 #include "linux/posix_handles.h"
 #include "linux/x11_desktop.h"
 #include "linux/x11_injector.h"
 #include "linux/xdg_places.h"
 #include "server/remote_server.h"
+#include "shell/phone_roster.h"
 
 namespace tavrin {
 namespace {
@@ -38,31 +46,16 @@ using unique_display = unique_any<Display*, XCloseDisplay>;
 // handler would end the program for it.
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }
 
-// "Auto Run": the session starts this program at log-in.
-bool WriteAutostartEntry(Log& log) {
-  char self[PATH_MAX] = {};
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return false;
-  const std::filesystem::path folder = ConfigHome() / "autostart";
-  const std::filesystem::path file = folder / "tavrin.desktop";
-  if (!MakeFolder(folder, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                              std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                              std::filesystem::perms::others_exec)) {
-    log.write(LogLevel::Error, "cannot make the autostart folder %s", folder.c_str());
-    return false;
-  }
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << AutostartEntry(std::string_view(self, static_cast<size_t>(length)));
-  out.close();
-  if (!out) {
-    log.write(LogLevel::Error, "cannot write %s", file.c_str());
-    return false;
-  }
-  log.write(LogLevel::Info, "Auto Run on: %s", file.c_str());
-  return true;
-}
+int Run(int argc, char** argv, bool install) {
+  // Blocked before any thread starts (Qt's and the worker), so that only the
+  // signal descriptor below sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-int Run(bool install) {
   XInitThreads();
   const std::filesystem::perms privateFolder = std::filesystem::perms::owner_all;
   const std::filesystem::path logFolder = StateHome() / "tavrin";
@@ -70,7 +63,7 @@ int Run(bool install) {
   FileLogOutput logFile(logFolder / "tavrin.log");
   Log log({&logFile});
   log.writeKept(LogLevel::Info, "Tavrin started (X11)");
-  if (install && !WriteAutostartEntry(log)) std::fprintf(stderr, "tavrin: could not turn Auto Run on (see the log)\n");
+  if (install && !EnableAutostart(log)) std::fprintf(stderr, "tavrin: could not turn Auto Run on (see the log)\n");
 
   const char* displayName = std::getenv("DISPLAY");
   unique_display display(XOpenDisplay(nullptr));
@@ -111,28 +104,45 @@ int Run(bool install) {
     return 1;
   }
 
-  // The worker inherits this mask: the signals wait for the main thread's sigwait.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setApplicationName(QStringLiteral("Tavrin"));
+  const unique_fd signalReader(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+  QSocketNotifier signalNotifier(signalReader.get(), QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+    signalfd_siginfo info{};
+    if (read(signalReader.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+      log.write(LogLevel::Info, "stopping (signal %u)", info.ssi_signo);
+    QApplication::quit();
+  });
 
   LocalNetwork network;
-  HeadlessInterface ui(log);
+  ProcNeighbourTable neighbours;
+  PhoneRoster roster(nullptr, &neighbours);
+  QtInterface ui(log, [&log] {
+    if (ConfirmShutdown()) PowerOff(log);
+  });
   X11Desktop desktop(display.get(), log);
+  SessionLockWatch session(log, [&](bool locked) {
+    injector.setLocked(locked);
+    if (locked) roster.requestReleaseHeld();
+  });
+  session.start();
+  Tray tray(log, [&log] {
+    log.write(LogLevel::Info, "Exit chosen");
+    QApplication::quit();
+  });
+
   Platform platform;
   platform.injector = &injector;
   platform.desktop = &desktop;
   platform.ui = &ui;
   platform.network = &network;
   platform.log = &log;
+  platform.roster = &roster;
   {
     RemoteServer server(L"0.0.0.0", kPort, platform);
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    log.write(LogLevel::Info, "stopping (signal %d)", received);
+    QApplication::exec();
     server.stop(RemoteServer::kWaitForever);
   }
   injector.releaseAll();
@@ -147,5 +157,5 @@ int Run(bool install) {
 int main(int argc, char** argv) {
   // Exactly "--install": anything else around it is not the option.
   const bool install = argc == 2 && std::strcmp(argv[1], "--install") == 0;
-  return tavrin::Run(install);
+  return tavrin::Run(argc, argv, install);
 }

@@ -59,6 +59,7 @@ bool X11Injector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
   const uint32_t keysym = KeysymForVirtualKey(virtualKey);
   if (keysym == kNoKeysym) return false;
   const bool down = (flags & kKeyEventKeyUp) == 0;
+  if (down && locked_.load(std::memory_order_acquire)) return false;
   Stroke stroke;
   // A key the map lacks (media keys on a bare server) is bound like a character.
   if (!keymap_.strokeFor(keysym, stroke)) {
@@ -71,6 +72,7 @@ bool X11Injector::key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) {
 }
 
 int32_t X11Injector::text(const uint16_t* units, int32_t count) {
+  if (locked_.load(std::memory_order_acquire)) return 0;
   answerNotices();
   keysyms_.clear();
   for (int32_t i = 0; i < count; ++i) keysyms_.push_back(KeysymForUnit(units[i]));
@@ -120,6 +122,10 @@ void X11Injector::wheelClicks(int32_t& accumulator, int32_t amount, unsigned for
 }
 
 bool X11Injector::mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) {
+  if (locked_.load(std::memory_order_acquire)) {
+    flags &= kMouseLeftUp | kMouseRightUp | kMouseMiddleUp;
+    if (flags == 0) return false;
+  }
   answerNotices();
   bool taken = true;
   if (flags & kMouseMove) taken = XTestFakeRelativeMotionEvent(display_, dx, dy, CurrentTime) != 0;

@@ -4,6 +4,7 @@
 #pragma once
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,9 +29,13 @@ class X11Injector final : public Injector {
   bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
   int32_t text(const uint16_t* units, int32_t count) override;
 
-  // Lets go of every key and button this injector holds down (the session
-  // was locked, or the program ends).
+  // Lets go of every key and button this injector holds down (the program
+  // ends).
   void releaseAll();
+  // Any thread. While the session is locked every press, move, wheel turn
+  // and character is refused; releases still go through, so that what a
+  // phone holds can be let go.
+  void setLocked(bool locked) { locked_.store(locked, std::memory_order_release); }
   // Undoes the keyboard map's bindings; call once the worker has stopped.
   void restoreKeymap() { keymap_.restore(); }
 
@@ -49,6 +54,7 @@ class X11Injector final : public Injector {
   int32_t wheel_ = 0;
   int32_t horizontalWheel_ = 0;
   std::vector<uint32_t> keysyms_;  // reused for every text
+  std::atomic<bool> locked_{false};
 };
 
 }  // namespace tavrin

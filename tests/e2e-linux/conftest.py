@@ -28,6 +28,7 @@ import threading
 import time
 from pathlib import Path
 
+import dbus
 import pytest
 
 HERE = Path(__file__).resolve().parent
@@ -41,6 +42,13 @@ BUILD_ROOT = Path(os.environ.get("TAVRIN_BUILD_ROOT", ROOT / "build"))
 BUILD = Path(os.environ.get("TAVRIN_LINUX_BUILD", BUILD_ROOT / "native"))
 LOGS = Path(os.environ.get("TAVRIN_E2E_LOGS", BUILD_ROOT / "e2e-logs")) / "linux"
 SENTINEL_KEYSYM = 0xFFC9  # F12
+MOCK_INTERFACE = "org.freedesktop.DBus.Mock"
+
+
+def calls(mock, method):
+    """The arguments of each call of `method` a D-Bus stand-in received."""
+    return [list(arguments) for _, name, arguments in mock.GetCalls(dbus_interface=MOCK_INTERFACE)
+            if name == method]
 
 
 def pytest_sessionstart(session):
@@ -93,6 +101,19 @@ class Desktop:
         self.start("openbox", ["openbox", "--sm-disable", "--config-file", str(HERE / "helpers" / "openbox-rc.xml")])
         self.start("logind", [PYTHON, "-m", "dbusmock", "--system", "--template", "logind"])
         self.start("notifications", [PYTHON, "-m", "dbusmock", "--template", "notification_daemon"])
+        self.system_bus = dbus.bus.BusConnection(self.env["DBUS_SYSTEM_BUS_ADDRESS"])
+        self.session_bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
+        for bus, name in ((self.system_bus, "org.freedesktop.login1"),
+                          (self.session_bus, "org.freedesktop.Notifications")):
+            harness.wait_until(lambda: bus.name_has_owner(name), 10, "%s on its private bus" % name)
+        # The session the programs run in, as logind's stand-in knows it.
+        self.logind = self.system_bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
+        self.logind.AddSession("t1", "seat0", dbus.UInt32(os.getuid()), "tester", True,
+                               dbus_interface=MOCK_INTERFACE)
+        self.env["XDG_SESSION_ID"] = "t1"
+        self.session = self.system_bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1/session/t1")
+        self.notifications = self.session_bus.get_object("org.freedesktop.Notifications",
+                                                         "/org/freedesktop/Notifications")
         time.sleep(0.5)  # openbox takes the screen
         for process in self.processes:
             if process.poll() is not None:
