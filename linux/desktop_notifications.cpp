@@ -3,23 +3,63 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QProcess>
 #include <QStringList>
 #include <QVariantMap>
 
+#include "shell/peer_target.h"
+
 namespace tavrin {
 
-void ShowPhoneMessage(Log& log, const char* title) {
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+namespace {
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kDefaultAction = QStringLiteral("default");  // a click on the notification itself
+
+// Only web and mail links open here: a document target names a Windows drive.
+bool MayOpen(const QString& target) {
+  const std::wstring wide = target.toStdWString();
+  return ClassifyPeerTarget(wide).kind == PeerTargetKind::Link;
+}
+}  // namespace
+
+PhoneMessages::PhoneMessages(Log& log) : log_(log) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
+  bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this, SLOT(closed(uint, uint)));
+}
+
+void PhoneMessages::show(const char* title, const char* target) {
+  const QString link = QString::fromUtf8(target);
+  const bool clickable = MayOpen(link);
+  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
   call << QStringLiteral("Tavrin") << 0u << QStringLiteral("tavrin") << QStringLiteral("Message from Quillo")
-       << QString::fromUtf8(title).toHtmlEscaped() << QStringList() << QVariantMap() << -1;
-  auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
-  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [&log](QDBusPendingCallWatcher* done) {
-    if (done->isError())
-      log.write(LogLevel::Warning, "a phone's message could not be shown: %s", qPrintable(done->error().message()));
+       << QString::fromUtf8(title).toHtmlEscaped()
+       << (clickable ? QStringList{kDefaultAction, QStringLiteral("Open")} : QStringList()) << QVariantMap() << -1;
+  auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, clickable, link](QDBusPendingCallWatcher* done) {
+    const QDBusPendingReply<uint> reply = *done;
     done->deleteLater();
+    if (reply.isError()) {
+      log_.write(LogLevel::Warning, "a phone's message could not be shown: %s", qPrintable(reply.error().message()));
+      return;
+    }
+    if (!clickable) return;
+    if (targets_.size() >= kRemembered) targets_.erase(targets_.begin());  // ids grow: the oldest goes
+    targets_[reply.value()] = link;
   });
 }
+
+void PhoneMessages::actionInvoked(uint id, const QString& action) {
+  const auto found = targets_.find(id);
+  if (found == targets_.end() || action != kDefaultAction) return;
+  const QString target = found->second;
+  targets_.erase(found);
+  if (!MayOpen(target) || !QProcess::startDetached(QStringLiteral("xdg-open"), {target}))
+    log_.write(LogLevel::Warning, "a phone message's link could not be opened");
+}
+
+void PhoneMessages::closed(uint id, uint) { targets_.erase(id); }
 
 }  // namespace tavrin

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include "linux/desktop_notifications.h"
 #include "linux/logind.h"
 #include "linux/qt_interface.h"
 #include "linux/tray.h"
@@ -119,7 +120,8 @@ int Run(int argc, char** argv, bool install) {
   LocalNetwork network;
   ProcNeighbourTable neighbours;
   PhoneRoster roster(nullptr, &neighbours);
-  QtInterface ui(log, [&log] {
+  PhoneMessages messages(log);
+  QtInterface ui(log, messages, [&log] {
     if (ConfirmShutdown()) PowerOff(log);
   });
   X11Desktop desktop(display.get(), log);

@@ -4,13 +4,13 @@
 #include <QMessageBox>
 #include <string>
 
-#include "linux/desktop_notifications.h"
 
 namespace tavrin {
 
-void QtInterface::showPeerBalloon(const char* title, const char*) {
+void QtInterface::showPeerBalloon(const char* title, const char* target) {
   QMetaObject::invokeMethod(
-      qApp, [this, text = std::string(title)] { ShowPhoneMessage(log_, text.c_str()); }, Qt::QueuedConnection);
+      qApp, [this, text = std::string(title), link = std::string(target)] { messages_.show(text.c_str(), link.c_str()); },
+      Qt::QueuedConnection);
 }
 
 void QtInterface::requestShutdown() {
@@ -30,6 +30,13 @@ bool ConfirmShutdown() {
                   QStringLiteral("Are you sure to shut down this computer?"), QMessageBox::Ok | QMessageBox::Cancel);
   box.setDefaultButton(QMessageBox::Cancel);
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  // In front and with the focus, as on Windows: a window manager that holds
+  // new windows back from the focus would leave it behind the window the
+  // phone controls. Keys a phone is typing then reach the question, whose
+  // focus and default are Cancel.
+  box.show();
+  box.raise();
+  box.activateWindow();
   const bool yes = box.exec() == QMessageBox::Ok;
   asking = false;
   return yes;

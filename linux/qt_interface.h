@@ -6,14 +6,17 @@
 #include <functional>
 
 #include "base/log.h"
+#include "linux/desktop_notifications.h"
 #include "seams/user_interface.h"
 
 namespace tavrin {
 
 class QtInterface final : public UserInterface {
  public:
-  // `askShutdown` runs on the main thread for each shutdown a phone asks for.
-  QtInterface(Log& log, std::function<void()> askShutdown) : log_(log), askShutdown_(std::move(askShutdown)) {}
+  // `askShutdown` runs on the main thread for each shutdown a phone asks
+  // for; `messages` shows phone messages there.
+  QtInterface(Log& log, PhoneMessages& messages, std::function<void()> askShutdown)
+      : log_(log), messages_(messages), askShutdown_(std::move(askShutdown)) {}
   void showPeerBalloon(const char* title, const char* target) override;
   void requestShutdown() override;
   void reportPorts(bool listening, bool announcing) override;
@@ -21,6 +24,7 @@ class QtInterface final : public UserInterface {
 
  private:
   Log& log_;
+  PhoneMessages& messages_;
   std::function<void()> askShutdown_;
 };
 

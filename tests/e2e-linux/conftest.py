@@ -83,8 +83,16 @@ class Desktop:
         self.folder = folder
         self.processes = []
         home = folder / "home"
+        # xdg-open stands in for the desktop's opener: it notes what it was
+        # asked to open.
+        tools = folder / "bin"
+        tools.mkdir()
+        self.opened = folder / "opened"
+        opener = tools / "xdg-open"
+        opener.write_text("#!/bin/sh\nprintf '%%s\\n' \"$@\" >> %s\n" % self.opened)
+        opener.chmod(0o755)
         self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "PATH": "%s:%s" % (tools, os.environ.get("PATH", "/usr/bin:/bin")),
             "HOME": str(home),
             "XDG_CONFIG_HOME": str(home / ".config"),
             "XDG_STATE_HOME": str(home / ".local" / "state"),
@@ -176,7 +184,7 @@ class Recorder:
         with self.lock:
             return len(self.records)
 
-    def since(self, mark, phone, timeout=10, pointer=False):
+    def since(self, mark, phone, timeout=30, pointer=False):
         """Everything recorded after `mark` until the phone's sentinel, which
         it sends now: tavrin handles one connection's messages in order, and
         the X server one client's requests, so all that the phone sent before

@@ -9,7 +9,7 @@ from Xlib import X, XK, display
 from Xlib.error import XError
 from Xlib.ext import xtest
 
-from conftest import calls, harness
+from conftest import MOCK_INTERFACE, calls, harness
 
 XK_Shift_L = 0xFFE1
 SESSION = "org.freedesktop.login1.Session"
@@ -19,7 +19,7 @@ def notified(desktop, title):
     """Waits for the notification of a phone message titled `title`: what
     the phone sent before it has been handled by then."""
     return harness.wait_until(
-        lambda: [c for c in calls(desktop.notifications, "Notify") if c[4] == title], 10,
+        lambda: [c for c in calls(desktop.notifications, "Notify") if c[4] == title], 30,
         "the notification %r" % title)
 
 
@@ -32,7 +32,7 @@ def test_a_locked_session_takes_no_input_and_lets_held_keys_go(desktop, recorder
     mark = recorder.mark()
     desktop.session.SetLockedHint(True, dbus_interface=SESSION)
     harness.wait_until(lambda: recorder.find(lambda r: r["event"] == "key" and r["keysym"] == XK_Shift_L
-                                             and not r["down"], mark), 10, "Shift let go at the lock")
+                                             and not r["down"], mark), 30, "Shift let go at the lock")
     try:
         mark = recorder.mark()
         phone.key("a [R] CTRL d")
@@ -44,32 +44,52 @@ def test_a_locked_session_takes_no_input_and_lets_held_keys_go(desktop, recorder
         assert recorder.records[mark:] == []
     finally:
         desktop.session.SetLockedHint(False, dbus_interface=SESSION)
-    harness.wait_until(lambda: "the session is unlocked" in tavrin.log.read_text(), 10, "tavrin to see the unlock")
+    harness.wait_until(lambda: "the session is unlocked" in tavrin.log.read_text(), 30, "tavrin to see the unlock")
     mark = recorder.mark()
     phone.key("b")
     assert [r["text"] for r in recorder.since(mark, phone) if r["event"] == "key" and r["down"]] == ["b"]
 
 
-def test_phone_messages_become_notifications_with_markup_escaped(desktop, phone):
-    phone.send("Msg||<b>Hi</b> & <a href='x'>you</a>||http://example.org/\n")
-    call = notified(desktop, "&lt;b&gt;Hi&lt;/b&gt; &amp; &lt;a href='x'&gt;you&lt;/a&gt;")[0]
-    assert call[3] == "Message from Quillo"
+def test_phone_messages_become_notifications_and_a_click_opens_only_links(desktop, phone):
+    phone.send("Msg||<b>Hi</b> & <a href='x'>you</a>||http://example.org/a?b=1&c\n")
+    phone.send("Msg||a program||/usr/bin/xterm\n")
+    link = notified(desktop, "&lt;b&gt;Hi&lt;/b&gt; &amp; &lt;a href='x'&gt;you&lt;/a&gt;")[0]
+    program = notified(desktop, "a program")[0]
+    assert link[3] == "Message from Quillo"
+    assert (link[5], program[5]) == (["default", "Open"], [])
+    # Notification ids count up from 1 in the stand-in.
+    ids = {call[4]: index + 1 for index, call in enumerate(calls(desktop.notifications, "Notify"))}
+    for title in ("a program", link[4]):
+        desktop.notifications.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us",
+                                         [dbus.UInt32(ids[title]), "default"], dbus_interface=MOCK_INTERFACE)
+    harness.wait_until(lambda: desktop.opened.exists(), 30, "xdg-open")
+    time.sleep(0.2)
+    assert desktop.opened.read_text() == "http://example.org/a?b=1&c\n"
 
 
 def dialog(x):
-    """The shutdown question once it is the active window."""
+    """The shutdown question: a dialog of tavrin's named "Tavrin"."""
     root = x.screen().root
-    active = root.get_full_property(x.intern_atom("_NET_ACTIVE_WINDOW"), X.AnyPropertyType)
-    if not active or not active.value[0]:
-        return None
-    window = x.create_resource_object("window", active.value[0])
-    try:
-        kind = window.get_full_property(x.intern_atom("_NET_WM_WINDOW_TYPE"), X.AnyPropertyType)
-        if kind and x.intern_atom("_NET_WM_WINDOW_TYPE_DIALOG") in kind.value and window.get_wm_name() == "Tavrin":
-            return window
-    except XError:  # the window went in the meantime
-        pass
+    clients = root.get_full_property(x.intern_atom("_NET_CLIENT_LIST"), X.AnyPropertyType)
+    for id in clients.value if clients else []:
+        window = x.create_resource_object("window", id)
+        try:
+            kind = window.get_full_property(x.intern_atom("_NET_WM_WINDOW_TYPE"), X.AnyPropertyType)
+            if kind and x.intern_atom("_NET_WM_WINDOW_TYPE_DIALOG") in kind.value and window.get_wm_name() == "Tavrin":
+                return window
+        except XError:  # the window went in the meantime
+            pass
     return None
+
+
+def answer(x, window, *keys):
+    """Presses keys in the question once it has the focus."""
+    def active():
+        value = x.screen().root.get_full_property(x.intern_atom("_NET_ACTIVE_WINDOW"), X.AnyPropertyType)
+        return value and value.value[0] == window.id
+    harness.wait_until(active, 30, "the shutdown question to have the focus")
+    for key in keys:
+        press(x, key)
 
 
 def press(x, *names):
@@ -84,13 +104,11 @@ def press(x, *names):
 def test_shutdown_waits_for_the_users_yes_and_cancel_is_the_default(desktop, phone):
     x = display.Display(desktop.display)
     phone.send("shutdown\n")
-    harness.wait_until(lambda: dialog(x), 10, "the shutdown question")
-    press(x, "Return")
-    harness.wait_until(lambda: not dialog(x), 10, "the question to go")
+    answer(x, harness.wait_until(lambda: dialog(x), 30, "the shutdown question"), "Return")
+    harness.wait_until(lambda: not dialog(x), 30, "the question to go")
     phone.send("shutdown\n")
-    harness.wait_until(lambda: dialog(x), 10, "the shutdown question again")
+    question = harness.wait_until(lambda: dialog(x), 30, "the shutdown question again")
     assert calls(desktop.logind, "PowerOff") == []
-    press(x, "Tab")  # from Cancel, which has the focus, to OK
-    press(x, "space")
-    harness.wait_until(lambda: calls(desktop.logind, "PowerOff"), 10, "logind's PowerOff")
+    answer(x, question, "Tab", "space")  # from Cancel, which has the focus, to OK
+    harness.wait_until(lambda: calls(desktop.logind, "PowerOff"), 30, "logind's PowerOff")
     assert calls(desktop.logind, "PowerOff") == [[dbus.Boolean(True)]]

@@ -1,6 +1,7 @@
 """Window commands on an X desktop: what a phone's "window ..." and zoom
 commands ask of the window manager (openbox), seen in the window's state."""
 
+import select
 import subprocess
 
 import pytest
@@ -13,13 +14,19 @@ class Window:
     def __init__(self, desktop):
         self.process = desktop.start("x-window", [PYTHON, "-u", str(HERE / "helpers" / "x_window.py")],
                                      stdout=subprocess.PIPE)
-        line = self.process.stdout.readline().decode().split()
+        line = self.line().split()
         assert line[:1] == ["ready"], line
         self.id = int(line[1])
         self.x = display.Display(desktop.display)
         self.window = self.x.create_resource_object("window", self.id)
         # Ready means focused; the manager names it active a moment later.
-        harness.wait_until(lambda: self.active() == self.id, 5, "the test window to be active")
+        harness.wait_until(lambda: self.active() == self.id, 30, "the test window to be active")
+
+    def line(self, timeout=30):
+        """The helper's next line; it stops the test instead of waiting forever."""
+        ready, _, _ = select.select([self.process.stdout], [], [], timeout)
+        assert ready, "the test window said nothing for %d s" % timeout
+        return self.process.stdout.readline().decode().strip()
 
     def atoms(self, name, window=None):
         reply = (window or self.window).get_full_property(self.x.intern_atom(name), X.AnyPropertyType)
@@ -40,7 +47,7 @@ class Window:
         return (x - left, y - top, x + geometry.width + right, y + geometry.height + bottom)
 
     def wait(self, predicate, what):
-        return harness.wait_until(lambda: predicate(), 5, what)
+        return harness.wait_until(lambda: predicate(), 30, what)
 
     def end(self):
         harness.stop_process(self.process)
@@ -81,7 +88,7 @@ def test_zoom_steps_the_frame_by_30_within_the_work_area(window, phone):
 def test_close_asks_the_window_and_show_desktop_toggles(window, phone):
     root = window.x.screen().root
     phone.send("window close\n")
-    assert window.process.stdout.readline().decode().strip() == "close asked"
+    assert window.line() == "close asked"
     for expected in (1, 0):
         phone.send("slidedown\n")
         window.wait(lambda: window.atoms("_NET_SHOWING_DESKTOP", root) == [expected],
