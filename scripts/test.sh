@@ -111,11 +111,22 @@ for s in "${stages[@]}"; do
       stage linux "tavrin (X11) on a private desktop, in a private network namespace"
       [ -x "$BUILD_ROOT/native/tavrin" ] \
         || fail "no $BUILD_ROOT/native/tavrin: run the native stage first (it builds tavrin when the X development files are there)"
+      # The Debian package: the program, its menu entry and icon, the
+      # libraries it needs as dependencies.
+      rm -rf "$BUILD_ROOT/native/packages"
+      cpack --config "$BUILD_ROOT/native/CPackConfig.cmake" -B "$BUILD_ROOT/native/packages" >"$BUILD_ROOT/native/cpack.log" 2>&1 \
+        || fail "cpack of the Debian package (see $BUILD_ROOT/native/cpack.log)"
+      deb=$(ls "$BUILD_ROOT/native/packages/"tavrin_*_amd64.deb) || fail "cpack made no tavrin .deb"
+      contents=$(dpkg-deb -c "$deb") || fail "dpkg-deb cannot list $deb"
+      for file in ./usr/bin/tavrin ./usr/share/applications/tavrin.desktop ./usr/share/icons/hicolor/scalable/apps/tavrin.svg; do
+        [[ "$contents" == *" $file"$'\n'* || "$contents" == *" $file" ]] || fail "$deb holds no $file"
+      done
+      [[ "$(dpkg-deb -f "$deb" Depends)" == *libxtst6* ]] || fail "$deb does not depend on libxtst6"
       TAVRIN_LINUX_BUILD="$BUILD_ROOT/native" in_netns /usr/bin/python3 -m pytest tests/e2e-linux -q -rfE -p no:cacheprovider
       code=$?
       [ $code -ne 5 ] || fail "pytest found no Linux end-to-end tests"
       [ $code -eq 0 ] || fail "Linux end-to-end tests (pytest exit $code; logs in $TAVRIN_E2E_LOGS/linux)"
-      done_stage "logs in $TAVRIN_E2E_LOGS/linux"
+      done_stage "$deb; logs in $TAVRIN_E2E_LOGS/linux"
       ;;
     asan)
       stage asan "unit and server tests under ASan and UBSan"
