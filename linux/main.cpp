@@ -8,6 +8,7 @@
 
 #include "linux/desktop_notifications.h"
 #include "linux/logind.h"
+#include "linux/phone_control.h"
 #include "linux/qt_interface.h"
 #include "linux/tray.h"
 
@@ -119,7 +120,9 @@ int Run(int argc, char** argv, bool install) {
 
   LocalNetwork network;
   ProcNeighbourTable neighbours;
-  PhoneRoster roster(nullptr, &neighbours);
+  PhoneControl phones(log);
+  PhoneRoster roster(&phones, &neighbours);
+  phones.attach(roster);
   PhoneMessages messages(log);
   QtInterface ui(log, messages, [&log] {
     if (ConfirmShutdown()) PowerOff(log);
@@ -130,7 +133,7 @@ int Run(int argc, char** argv, bool install) {
     if (locked) roster.requestReleaseHeld();
   });
   session.start();
-  Tray tray(log, [&log] {
+  Tray tray(log, phones.menu(), [&log] {
     log.write(LogLevel::Info, "Exit chosen");
     QApplication::quit();
   });

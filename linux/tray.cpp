@@ -37,7 +37,7 @@ QIcon ProgramIcon() {
 
 }  // namespace
 
-Tray::Tray(Log& log, std::function<void()> exit) : log_(log) {
+Tray::Tray(Log& log, QMenu* phones, std::function<void()> exit) : log_(log) {
   QAction* autorun = menu_.addAction(QStringLiteral("Auto &Run"));
   autorun->setCheckable(true);
   autorun->setChecked(AutostartEnabled());
@@ -45,6 +45,8 @@ Tray::Tray(Log& log, std::function<void()> exit) : log_(log) {
     const bool done = on ? EnableAutostart(log_) : DisableAutostart(log_);
     if (!done) autorun->setChecked(!on);
   });
+  menu_.addSeparator();
+  menu_.addMenu(phones);
   menu_.addSeparator();
   menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
 

@@ -13,8 +13,8 @@ namespace tavrin {
 
 class Tray {
  public:
-  // `exit` runs when the user chooses Exit.
-  Tray(Log& log, std::function<void()> exit);
+  // `phones` is the Phones submenu; `exit` runs when the user chooses Exit.
+  Tray(Log& log, QMenu* phones, std::function<void()> exit);
   ~Tray();
 
  private:

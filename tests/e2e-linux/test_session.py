@@ -6,6 +6,7 @@ import time
 
 import dbus
 from Xlib import X, XK, display
+from Xlib.protocol import event
 from Xlib.error import XError
 from Xlib.ext import xtest
 
@@ -67,27 +68,42 @@ def test_phone_messages_become_notifications_and_a_click_opens_only_links(deskto
     assert desktop.opened.read_text() == "http://example.org/a?b=1&c\n"
 
 
-def dialog(x):
-    """The shutdown question: a dialog of tavrin's named "Tavrin"."""
-    root = x.screen().root
-    clients = root.get_full_property(x.intern_atom("_NET_CLIENT_LIST"), X.AnyPropertyType)
+def window_named(x, name, kind="_NET_WM_WINDOW_TYPE_DIALOG"):
+    """A managed window of that name and type, or None."""
+    clients = x.screen().root.get_full_property(x.intern_atom("_NET_CLIENT_LIST"), X.AnyPropertyType)
     for id in clients.value if clients else []:
         window = x.create_resource_object("window", id)
         try:
-            kind = window.get_full_property(x.intern_atom("_NET_WM_WINDOW_TYPE"), X.AnyPropertyType)
-            if kind and x.intern_atom("_NET_WM_WINDOW_TYPE_DIALOG") in kind.value and window.get_wm_name() == "Tavrin":
+            types = window.get_full_property(x.intern_atom("_NET_WM_WINDOW_TYPE"), X.AnyPropertyType)
+            if types and x.intern_atom(kind) in types.value and window.get_wm_name() == name:
                 return window
         except XError:  # the window went in the meantime
             pass
     return None
 
 
+def activate(x, window):
+    """Asks the window manager to give `window` the focus, as a click would."""
+    root = x.screen().root
+    message = event.ClientMessage(window=window, client_type=x.intern_atom("_NET_ACTIVE_WINDOW"),
+                                  data=(32, [2, X.CurrentTime, 0, 0, 0]))
+    root.send_event(message, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+    x.sync()
+
+    def active():
+        value = root.get_full_property(x.intern_atom("_NET_ACTIVE_WINDOW"), X.AnyPropertyType)
+        return value and value.value[0] == window.id
+    harness.wait_until(active, 30, "%s to have the focus" % window.get_wm_name())
+
+
+def dialog(x):
+    """The shutdown question."""
+    return window_named(x, "Tavrin")
+
+
 def answer(x, window, *keys):
     """Presses keys in the question once it has the focus."""
-    def active():
-        value = x.screen().root.get_full_property(x.intern_atom("_NET_ACTIVE_WINDOW"), X.AnyPropertyType)
-        return value and value.value[0] == window.id
-    harness.wait_until(active, 30, "the shutdown question to have the focus")
+    activate(x, window)
     for key in keys:
         press(x, key)
 
