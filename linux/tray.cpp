@@ -1,12 +1,15 @@
 #include "linux/tray.h"
 
 #include <QAction>
+#include <cwchar>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "linux/autostart.h"
+#include "shell/address_line.h"
+#include "shell/phone_menu_text.h"
 
 namespace tavrin {
 
@@ -37,7 +40,28 @@ QIcon ProgramIcon() {
 
 }  // namespace
 
-Tray::Tray(Log& log, QMenu* phones, std::function<void()> exit) : log_(log) {
+QString Tray::addressLine() {
+  AddressRow rows[kAddressRowCapacity];
+  uint32_t count = 0;
+  wchar_t text[kTipCapacity] = {};
+  std::wcscpy(text, kAddressPrefix);
+  if (network_.readAddressTable(rows, kAddressRowCapacity, count)) {
+    OrderByReach(rows, count);
+    AppendAddressList(text, kTipCapacity, rows, count);
+  }
+  return QString::fromWCharArray(text);
+}
+
+void Tray::refreshTip() {
+  wchar_t heading[kTipCapacity];
+  FormatTipHeading(heading, kTipCapacity, roster_.count(), roster_.paused());
+  const QString tip = QString::fromWCharArray(heading) + addressLine();
+  if (status_) status_->setText(tip);  // the window says all the tip would
+  else icon_.setToolTip(tip);
+}
+
+Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, std::function<void()> exit)
+    : log_(log), network_(network), roster_(roster) {
   QAction* autorun = menu_.addAction(QStringLiteral("Auto &Run"));
   autorun->setCheckable(true);
   autorun->setChecked(AutostartEnabled());
@@ -46,6 +70,9 @@ Tray::Tray(Log& log, QMenu* phones, std::function<void()> exit) : log_(log) {
     if (!done) autorun->setChecked(!on);
   });
   menu_.addSeparator();
+  addresses_ = menu_.addAction(QStringLiteral("&IP Address"));
+  addresses_->setEnabled(false);
+  QObject::connect(&menu_, &QMenu::aboutToShow, [this] { addresses_->setText(addressLine()); });
   menu_.addMenu(phones);
   menu_.addSeparator();
   menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
@@ -57,8 +84,16 @@ Tray::Tray(Log& log, QMenu* phones, std::function<void()> exit) : log_(log) {
     icon_.setContextMenu(&menu_);
     icon_.show();
     log_.write(LogLevel::Info, "in the tray");
-    return;
+  } else {
+    showWindow(icon);
   }
+  // Phones come and go and addresses change: the tip is read again now and then.
+  refreshTip();
+  QObject::connect(&tipTimer_, &QTimer::timeout, [this] { refreshTip(); });
+  tipTimer_.start(2000);
+}
+
+void Tray::showWindow(const QIcon& icon) {
   // No tray: a small window the user can find, that takes no focus from
   // the window the phone types into.
   window_ = std::make_unique<QWidget>();
@@ -66,7 +101,8 @@ Tray::Tray(Log& log, QMenu* phones, std::function<void()> exit) : log_(log) {
   window_->setWindowIcon(icon);
   window_->setAttribute(Qt::WA_ShowWithoutActivating);
   auto* layout = new QVBoxLayout(window_.get());
-  layout->addWidget(new QLabel(QStringLiteral("Tavrin is running: phones can connect.")));
+  status_ = new QLabel;
+  layout->addWidget(status_);
   auto* button = new QPushButton(QStringLiteral("Menu"));
   button->setMenu(&menu_);
   button->setFocusPolicy(Qt::NoFocus);

@@ -1,21 +1,10 @@
-"""End-to-end fixtures of tavrin, the X11 program: a private desktop of its
-own inside a private network namespace, driven by the phone simulator.
-
-  Xvfb on a free display, openbox on it, and an X client that records what
-  arrives (helpers/x_recorder.py);
-  a private D-Bus session bus with a notification daemon stand-in, and a
-  private system bus with a logind stand-in (python3-dbusmock), their
-  addresses exported, so that nothing here can reach the machine's own
-  buses (a real logind would power the machine off);
-  HOME and the XDG folders in a scratch folder.
-
-Run through scripts/test.sh linux, or:
-    scripts/in-netns.sh --veth -- /usr/bin/python3 -m pytest tests/e2e-linux
-The session refuses to start in the host's network namespace, because
-tavrin broadcasts UDP.
-
-Environment: TAVRIN_LINUX_BUILD (default $TAVRIN_BUILD_ROOT/native) holds
-tavrin; TAVRIN_E2E_LOGS the logs.
+"""Fixtures of tavrin's end-to-end tests: inside a private network namespace
+(it broadcasts UDP), Xvfb with openbox, an X client recording what arrives,
+private D-Bus session and system buses with stand-ins for the notification
+daemon and logind (never the machine's own: a real logind powers off), and
+HOME and the XDG folders in a scratch folder. Run through
+`scripts/test.sh linux`, or scripts/in-netns.sh --veth -- /usr/bin/python3 -m
+pytest tests/e2e-linux (TAVRIN_LINUX_BUILD: the folder with tavrin).
 """
 
 import json

@@ -25,15 +25,9 @@ TEST(KeySymbols, EveryKeyTheCorePressesHasAKeysym) {
 TEST(KeySymbols, VirtualKeysMeanTheKeysOfAnXKeyboard) {
   // Letters are keys, not characters: Shift is pressed on its own.
   EXPECT_EQ(KeysymForVirtualKey('A'), static_cast<uint32_t>(XK_a));
-  EXPECT_EQ(KeysymForVirtualKey('Z'), static_cast<uint32_t>(XK_z));
-  EXPECT_EQ(KeysymForVirtualKey('0'), static_cast<uint32_t>(XK_0));
   EXPECT_EQ(KeysymForVirtualKey(0x7B), static_cast<uint32_t>(XK_F12));
   EXPECT_EQ(KeysymForVirtualKey(kVkMenu), static_cast<uint32_t>(XK_Alt_L));
-  EXPECT_EQ(KeysymForVirtualKey(0x28), static_cast<uint32_t>(XK_Down));
-  EXPECT_EQ(KeysymForVirtualKey(0xBF), static_cast<uint32_t>(XK_slash));
   EXPECT_EQ(KeysymForVirtualKey(0xDE), static_cast<uint32_t>(XK_apostrophe));
-  EXPECT_EQ(KeysymForVirtualKey(kVkVolumeMute), static_cast<uint32_t>(XF86XK_AudioMute));
-  EXPECT_EQ(KeysymForVirtualKey(kVkMediaPlayPause), static_cast<uint32_t>(XF86XK_AudioPlay));
   EXPECT_EQ(KeysymForVirtualKey(kVkBrowserHome), static_cast<uint32_t>(XF86XK_HomePage));
   // Codes no X key stands for: mouse buttons as keys, IME keys, the packet key.
   for (uint16_t code : {0x00, 0x01, 0x15, 0xE7, 0xFF, 0xFFFF}) EXPECT_EQ(KeysymForVirtualKey(code), kNoKeysym);
