@@ -102,7 +102,7 @@ class Desktop:
         self.session_bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
         for bus, name in ((self.system_bus, "org.freedesktop.login1"),
                           (self.session_bus, "org.freedesktop.Notifications")):
-            harness.wait_until(lambda: bus.name_has_owner(name), 10, "%s on its private bus" % name)
+            harness.wait_until(lambda: bus.name_has_owner(name), 30, "%s on its private bus" % name)
         # The session the programs run in, as logind's stand-in knows it.
         self.logind = self.system_bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
         self.logind.AddSession("t1", "seat0", dbus.UInt32(os.getuid()), "tester", True,
@@ -155,7 +155,7 @@ class Recorder:
         self.process = desktop.start("recorder", [PYTHON, "-u", str(HERE / "helpers" / "x_recorder.py")],
                                      stdout=subprocess.PIPE)
         threading.Thread(target=self.read, daemon=True).start()
-        harness.wait_until(lambda: self.find(lambda r: r["event"] == "ready"), 10, "the X recorder")
+        harness.wait_until(lambda: self.find(lambda r: r["event"] == "ready"), 30, "the X recorder")
 
     def read(self):
         for line in self.process.stdout:
@@ -218,7 +218,7 @@ class Tavrin:
         if not self.program.exists():
             raise harness.HarnessError("no %s: build the native preset first" % self.program)
         self.process = desktop.start(name, [str(self.program)])
-        harness.wait_until(lambda: harness.port_accepts() or self.process.poll() is not None, 10, "tavrin's port")
+        harness.wait_until(lambda: harness.port_accepts() or self.process.poll() is not None, 30, "tavrin's port")
         if self.process.poll() is not None:
             raise harness.HarnessError("tavrin ended at start with %s" % self.process.returncode)
 

@@ -8,6 +8,7 @@ import pytest
 from Xlib import X, Xatom, display
 
 from conftest import HERE, PYTHON, harness
+from test_session import activate, notified, window_named
 
 
 class Window:
@@ -93,3 +94,15 @@ def test_close_asks_the_window_and_show_desktop_toggles(window, phone):
         phone.send("slidedown\n")
         window.wait(lambda: window.atoms("_NET_SHOWING_DESKTOP", root) == [expected],
                     "showing the desktop to be %d" % expected)
+
+
+def test_its_own_window_is_never_a_target(desktop, tavrin, phone):
+    x = display.Display(desktop.display)
+    own = harness.wait_until(lambda: window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "tavrin's window")
+    activate(x, own)
+    phone.send("window minimize\n")
+    phone.send("window maximize\n")
+    phone.send("Msg||own window handled||\n")  # a sentinel: the commands before it are done
+    notified(desktop, "own window handled")
+    state = own.get_full_property(x.intern_atom("_NET_WM_STATE"), X.AnyPropertyType)
+    assert not {x.get_atom_name(a) for a in (state.value if state else [])} & (MAXIMIZED | {"_NET_WM_STATE_HIDDEN"})
