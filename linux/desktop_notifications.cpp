@@ -6,6 +6,7 @@
 #include <QDBusPendingReply>
 #include <QProcess>
 #include <QStringList>
+#include <QTime>
 #include <QVariantMap>
 
 #include "shell/peer_target.h"
@@ -25,6 +26,7 @@ bool MayOpen(const QString& target) {
 }  // namespace
 
 PhoneMessages::PhoneMessages(Log& log) : log_(log) {
+  connect(&recentMenu_, &QMenu::aboutToShow, this, [this] { fillRecentMenu(); });
   QDBusConnection bus = QDBusConnection::sessionBus();
   bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
   bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this, SLOT(closed(uint, uint)));
@@ -32,6 +34,9 @@ PhoneMessages::PhoneMessages(Log& log) : log_(log) {
 
 void PhoneMessages::show(const char* title, const char* target) {
   const QString link = QString::fromUtf8(target);
+  const QTime now = QTime::currentTime();
+  recent_.add(QString::fromUtf8(title).toStdWString().c_str(), link.toStdWString().c_str(),
+              static_cast<uint8_t>(now.hour()), static_cast<uint8_t>(now.minute()));
   const bool clickable = MayOpen(link);
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
   call << QStringLiteral("Tavrin") << 0u << QStringLiteral("tavrin") << QStringLiteral("Message from Quillo")
@@ -56,8 +61,30 @@ void PhoneMessages::actionInvoked(uint id, const QString& action) {
   if (found == targets_.end() || action != kDefaultAction) return;
   const QString target = found->second;
   targets_.erase(found);
-  if (!MayOpen(target) || !QProcess::startDetached(QStringLiteral("xdg-open"), {target}))
+  open(target);
+}
+
+void PhoneMessages::open(const QString& target) {
+  if (!MayOpen(target)) {
+    log_.write(LogLevel::Warning, "a phone message's target was not opened: not a web or mail link");
+    return;
+  }
+  if (!QProcess::startDetached(QStringLiteral("xdg-open"), {target}))
     log_.write(LogLevel::Warning, "a phone message's link could not be opened");
+}
+
+void PhoneMessages::fillRecentMenu() {
+  recentMenu_.clear();
+  if (recent_.size() == 0) recentMenu_.addAction(QStringLiteral("No message yet"))->setEnabled(false);
+  for (size_t i = 0; i < recent_.size(); ++i) {
+    const RecentMessages::Message& message = recent_.newest(i);
+    wchar_t item[RecentMessages::kTitleUnits * 2 + 16];
+    FormatRecentItem(item, sizeof item / sizeof item[0], message);
+    const QString target = QString::fromWCharArray(message.target);
+    // The item's text is the phone's: no access letter may come of it.
+    recentMenu_.addAction(QString::fromWCharArray(item).replace(QLatin1Char('&'), QStringLiteral("&&")),
+                          [this, target] { open(target); });
+  }
 }
 
 void PhoneMessages::closed(uint id, uint) { targets_.erase(id); }

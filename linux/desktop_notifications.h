@@ -4,11 +4,13 @@
 // mail link (shell/peer_target.h judges it; a phone never makes this
 // program start a program or open another computer's files).
 #pragma once
+#include <QMenu>
 #include <QObject>
 #include <QString>
 #include <map>
 
 #include "base/log.h"
+#include "shell/recent_messages.h"
 
 namespace tavrin {
 
@@ -20,6 +22,9 @@ class PhoneMessages : public QObject {
   // title is escaped: servers read the body as markup, and a phone must not
   // make a link or an image of it.
   void show(const char* title, const char* target);
+  // "Recent Messages": the last ones, for a user who missed a notification;
+  // choosing one opens its link as a click on it would.
+  QMenu* recentMenu() { return &recentMenu_; }
 
  private slots:
   void actionInvoked(uint id, const QString& action);
@@ -27,8 +32,13 @@ class PhoneMessages : public QObject {
 
  private:
   static constexpr size_t kRemembered = 16;  // targets of the newest notifications
+  void open(const QString& target);
+  void fillRecentMenu();
+
   Log& log_;
   std::map<uint, QString> targets_;
+  RecentMessages recent_;
+  QMenu recentMenu_{QStringLiteral("Recent &Messages")};
 };
 
 }  // namespace tavrin

@@ -133,7 +133,7 @@ int Run(int argc, char** argv, bool install) {
     if (locked) roster.requestReleaseHeld();
   });
   session.start();
-  Tray tray(log, network, roster, phones.menu(), [&log] {
+  Tray tray(log, network, roster, phones.menu(), messages.recentMenu(), [&log] {
     log.write(LogLevel::Info, "Exit chosen");
     QApplication::quit();
   });

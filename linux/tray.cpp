@@ -60,7 +60,8 @@ void Tray::refreshTip() {
   else icon_.setToolTip(tip);
 }
 
-Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, std::function<void()> exit)
+Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, QMenu* recent,
+           std::function<void()> exit)
     : log_(log), network_(network), roster_(roster) {
   QAction* autorun = menu_.addAction(QStringLiteral("Auto &Run"));
   autorun->setCheckable(true);
@@ -74,6 +75,7 @@ Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, s
   addresses_->setEnabled(false);
   QObject::connect(&menu_, &QMenu::aboutToShow, [this] { addresses_->setText(addressLine()); });
   menu_.addMenu(phones);
+  menu_.addMenu(recent);
   menu_.addSeparator();
   menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
 

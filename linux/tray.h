@@ -17,9 +17,11 @@ namespace tavrin {
 
 class Tray {
  public:
-  // `phones` is the Phones submenu; `exit` runs when the user chooses Exit.
-  // The tip and the address item follow `network` and `roster`.
-  Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, std::function<void()> exit);
+  // `phones` and `recent` are the Phones and Recent Messages submenus;
+  // `exit` runs when the user chooses Exit. The tip and the address item
+  // follow `network` and `roster`.
+  Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, QMenu* recent,
+       std::function<void()> exit);
   ~Tray();
 
  private:
