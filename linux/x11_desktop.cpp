@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "actions/window_actions.h"
+#include "seams/system.h"
 
 namespace tavrin {
 
@@ -15,6 +16,8 @@ constexpr long kSourcePager = 2;  // requests on the user's behalf
 constexpr long kNorthWestGravity = 1;
 constexpr long kMoveResizeXYWH = (1 << 8) | (1 << 9) | (1 << 10) | (1 << 11);
 constexpr int kMaxLongs = 64;
+constexpr int kPlacementTries = 10;
+constexpr uint32_t kPlacementPollMs = 10;
 
 }  // namespace
 
@@ -151,6 +154,17 @@ void X11Desktop::setWindowPos(WindowRef window, int32_t x, int32_t y, int32_t wi
   if (clientWidth <= 0 || clientHeight <= 0) return;
   sendMessage(static_cast<Window>(window), atoms_[MoveResizeWindow],
               kNorthWestGravity | kMoveResizeXYWH | (kSourcePager << 12), x, y, clientWidth, clientHeight);
+  // The manager moves the window later; a phone's next zoom step measures it
+  // again, so it is given a moment to get there (as SetWindowPos returns
+  // once the window is placed), never more than a moment.
+  const Rect wanted{x, y, x + width, y + height};
+  for (int tries = 0; tries < kPlacementTries; ++tries) {
+    Rect now;
+    if (!windowRect(window, now) ||
+        (now.left == wanted.left && now.top == wanted.top && now.right == wanted.right && now.bottom == wanted.bottom))
+      return;
+    SleepMilliseconds(kPlacementPollMs);
+  }
 }
 
 void X11Desktop::setMaximized(Window window, bool on) {

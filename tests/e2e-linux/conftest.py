@@ -88,6 +88,8 @@ class Desktop:
             "XDG_RUNTIME_DIR": str(folder / "runtime"),
             "LANG": "C.UTF-8",
         }
+        # A sanitizer build of tavrin reads its options from here.
+        self.env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS")})
         for key in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"):
             Path(self.env[key]).mkdir(parents=True, exist_ok=True, mode=0o700)
         xvfb, self.display = harness.start_xvfb(folder / "xvfb.log")

@@ -120,10 +120,10 @@ def press(x, *names):
 def test_shutdown_waits_for_the_users_yes_and_cancel_is_the_default(desktop, phone):
     x = display.Display(desktop.display)
     phone.send("shutdown\n")
-    answer(x, harness.wait_until(lambda: dialog(x), 30, "the shutdown question"), "Return")
-    harness.wait_until(lambda: not dialog(x), 30, "the question to go")
+    answer(x, harness.wait_until(lambda: dialog(x), 30, "the shutdown question", interval=0.1), "Return")
+    harness.wait_until(lambda: not dialog(x), 30, "the question to go", interval=0.1)
     phone.send("shutdown\n")
-    question = harness.wait_until(lambda: dialog(x), 30, "the shutdown question again")
+    question = harness.wait_until(lambda: dialog(x), 30, "the shutdown question again", interval=0.1)
     assert calls(desktop.logind, "PowerOff") == []
     answer(x, question, "Tab", "space")  # from Cancel, which has the focus, to OK
     harness.wait_until(lambda: calls(desktop.logind, "PowerOff"), 30, "logind's PowerOff")
