@@ -19,6 +19,7 @@ from pathlib import Path
 
 import dbus
 import pytest
+from Xlib import X, display
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parents[1]
@@ -113,7 +114,12 @@ class Desktop:
         self.session = self.system_bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1/session/t1")
         self.notifications = self.session_bus.get_object("org.freedesktop.Notifications",
                                                          "/org/freedesktop/Notifications")
-        time.sleep(0.5)  # openbox takes the screen
+        # Windows mapped before the window manager runs are never framed.
+        x = display.Display(self.display)
+        wm_check = x.intern_atom("_NET_SUPPORTING_WM_CHECK")
+        harness.wait_until(lambda: x.screen().root.get_full_property(wm_check, X.AnyPropertyType), 30,
+                           "openbox to manage the screen")
+        x.close()
         for process in self.processes:
             if process.poll() is not None:
                 raise harness.HarnessError("%s ended at start; see %s" % (process.args[0], folder))
