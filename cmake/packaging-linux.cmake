@@ -26,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Tavrin serves the Quillo phone app on the local network: the phone acts as\n"
   "mouse, keyboard and remote control of an X11 desktop.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its X11 platform plugin at run time: no library names it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # xdg-open opens the links of phone messages.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 include(CPack)

@@ -25,6 +25,8 @@ PACKAGES=(
   # private D-Bus buses with stand-ins for logind and the notification
   # daemon, and an X client that records what arrives.
   libx11-dev libxtst-dev qt6-base-dev
+  # cpack's Debian package finds the libraries it needs with dpkg-shlibdeps.
+  dpkg-dev file
   openbox x11-utils dbus dbus-daemon python3-dbusmock python3-xlib
 )
 

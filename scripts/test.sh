@@ -121,7 +121,10 @@ for s in "${stages[@]}"; do
       for file in ./usr/bin/tavrin ./usr/share/applications/tavrin.desktop ./usr/share/icons/hicolor/scalable/apps/tavrin.svg; do
         [[ "$contents" == *" $file"$'\n'* || "$contents" == *" $file" ]] || fail "$deb holds no $file"
       done
-      [[ "$(dpkg-deb -f "$deb" Depends)" == *libxtst6* ]] || fail "$deb does not depend on libxtst6"
+      depends=$(dpkg-deb -f "$deb" Depends)
+      for package in libxtst6 libqt6widgets6 qt6-qpa-plugins; do
+        [[ "$depends" == *"$package"* ]] || fail "$deb does not depend on $package"
+      done
       TAVRIN_LINUX_BUILD="$BUILD_ROOT/native" in_netns /usr/bin/python3 -m pytest tests/e2e-linux -q -rfE -p no:cacheprovider
       code=$?
       [ $code -ne 5 ] || fail "pytest found no Linux end-to-end tests"
