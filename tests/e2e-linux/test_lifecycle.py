@@ -95,7 +95,7 @@ def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(deskt
             assert denied.recv(4096).startswith(b"system windows")
             while denied.recv(4096):  # until the server closes it
                 pass
-        assert "phone 127.0.0.2 denied" in program.log.read_text()
+        harness.wait_until(lambda: "phone 127.0.0.2 denied" in program.log.read_text(), 30, "the phone denied")
         assert (settings / "allowed-phones").read_text() == "ip:127.0.0.1\n"
     finally:
         (settings / "ask-first").unlink()
