@@ -3,8 +3,8 @@
 private D-Bus session and system buses with stand-ins for the notification
 daemon and logind (never the machine's own: a real logind powers off), and
 HOME and the XDG folders in a scratch folder. Run through
-`scripts/test.sh linux`, or scripts/in-netns.sh --veth -- /usr/bin/python3 -m
-pytest tests/e2e-linux (TAVRIN_LINUX_BUILD: the folder with tavrin).
+`scripts/test.sh linux`, which also gives the session a /tmp/.X11-unix of
+its own (TAVRIN_LINUX_BUILD: the folder with tavrin).
 """
 
 import json
@@ -43,6 +43,10 @@ def calls(mock, method):
 
 def pytest_sessionstart(session):
     problem = harness.namespace_problem()
+    # X clients that connect through the socket file would reach another
+    # namespace's X server of the same display number.
+    if not problem and os.stat("/tmp/.X11-unix").st_dev == os.stat("/tmp").st_dev:
+        problem = "/tmp/.X11-unix is shared with the machine (mount a tmpfs there in a mount namespace)"
     if problem:
         pytest.exit("refusing to run the Linux end-to-end tests: %s.\n"
                     "Run them in a private network namespace: scripts/in-netns.sh --veth -- "
