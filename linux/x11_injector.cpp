@@ -1,5 +1,6 @@
 #include "linux/x11_injector.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -77,6 +78,14 @@ int32_t X11Injector::text(const uint16_t* units, int32_t count) {
   keysyms_.clear();
   for (int32_t i = 0; i < count; ++i) keysyms_.push_back(KeysymForUnit(units[i]));
   if (shiftKeycode_ == 0) shiftKeycode_ = keymap_.keycodeOf(XK_Shift_L);
+  // Caps Lock would turn the case of every letter, the spare keys' too (a
+  // client applies it to any keysym that has a case): it is off while the
+  // text is typed, and on again after.
+  XkbStateRec state{};
+  const uint8_t capsKeycode = keymap_.keycodeOf(XK_Caps_Lock);
+  const bool capsLock = capsKeycode != 0 && XkbGetState(display_, XkbUseCoreKbd, &state) == Success &&
+                        (state.locked_mods & LockMask);
+  if (capsLock) press(capsKeycode, true), press(capsKeycode, false);
   int32_t typed = 0;
   int32_t done = 0;
   while (done < count) {
@@ -84,17 +93,19 @@ int32_t X11Injector::text(const uint16_t* units, int32_t count) {
     for (int32_t i = done; i < done + ready; ++i) {
       Stroke stroke;
       if (!keymap_.strokeFor(keysyms_[static_cast<size_t>(i)], stroke)) continue;
-      // Shift only around the characters on a key's second level, and only
-      // when the phone does not hold it already.
+      // Shift as the character needs it, whatever the phone holds: pressed
+      // or let go around the key, then as it was.
       const bool shiftHeld = std::find(keysDown_.begin(), keysDown_.end(), shiftKeycode_) != keysDown_.end();
-      const bool addShift = stroke.shift && shiftKeycode_ != 0 && !shiftHeld;
-      if (addShift) press(shiftKeycode_, true);
+      const bool turnShift = shiftKeycode_ != 0 && stroke.shift != shiftHeld;
+      if (turnShift) press(shiftKeycode_, stroke.shift);
       if (press(stroke.keycode, true) && press(stroke.keycode, false)) ++typed;
-      if (addShift) press(shiftKeycode_, false);
+      if (turnShift) press(shiftKeycode_, shiftHeld);
     }
     done += ready;
     XFlush(display_);
   }
+  if (capsLock) press(capsKeycode, true), press(capsKeycode, false);
+  XFlush(display_);
   return typed;
 }
 

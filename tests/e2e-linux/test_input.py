@@ -80,8 +80,22 @@ def test_keys_by_name_with_shift_combinations_and_held_keys(recorder, phone):
     mark = recorder.mark()
     phone.key("[R] SHIFT d")
     phone.key("b")
+    phone.send("utf8 cD\n")  # text is typed as it is, whatever the phone holds
     phone.key("[R] SHIFT u")
-    assert typed(recorder.since(mark, phone)) == "B"
+    assert typed(recorder.since(mark, phone)) == "BcD"
+
+    mark = recorder.mark()
+    phone.key("CAP")
+    try:
+        phone.send("utf8 aB1!é\n")
+    finally:
+        phone.key("CAP")
+    records = recorder.since(mark, phone)
+    assert typed(records) == "aB1!é"
+    # Caps Lock is off while the text is typed (tavrin taps it twice besides
+    # the phone's two taps), and on again after.
+    assert len([r for r in records if r["event"] == "key" and r["down"] and r["keysym"] == 0xFFE5]) == 4
+    assert all(not r["state"] & 0x2 for r in records if r["event"] == "key" and r["text"])
 
 
 def test_media_and_browser_keys_arrive_as_xf86_keys(recorder, phone):

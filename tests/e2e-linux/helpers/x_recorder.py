@@ -74,8 +74,13 @@ def main():
         if event.type == X.MappingNotify:
             d.refresh_keyboard_mapping(event)
         elif event.type in (X.KeyPress, X.KeyRelease):
-            shifted = 1 if event.state & X.ShiftMask else 0
-            keysym = d.keycode_to_keysym(event.detail, shifted) or d.keycode_to_keysym(event.detail, 0)
+            # As the keyboard extension's alphabetic keys do: Caps Lock turns
+            # a letter's case, Shift turns it back.
+            base = d.keycode_to_keysym(event.detail, 0)
+            shifted = bool(event.state & X.ShiftMask)
+            if event.state & X.LockMask and 0 < base < 0x10000 and chr(base).lower() != chr(base).upper():
+                shifted = not shifted
+            keysym = d.keycode_to_keysym(event.detail, 1 if shifted else 0) or base
             emit({"event": "key", "down": event.type == X.KeyPress, "keycode": event.detail,
                   "keysym": keysym, "text": keysym_text(keysym), "state": event.state})
         elif event.type in (X.ButtonPress, X.ButtonRelease):
