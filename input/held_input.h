@@ -51,6 +51,8 @@ class HeldInputInjector final : public Injector {
   HeldInputInjector(Injector* out, HeldInput& own, HeldInputBoard* board) : out_(out), own_(own), board_(board) {}
   bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
   bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
+  // Characters hold nothing down: the run goes on whole.
+  int32_t text(const uint16_t* units, int32_t count) override { return out_ ? out_->text(units, count) : 0; }
 
  private:
   void released(uint16_t entry);

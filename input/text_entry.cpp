@@ -111,16 +111,22 @@ void TypeUtf8Text(Injector& injector, DesktopWindows& windows, KeyboardLayouts& 
   uint16_t units[kTextUnitCapacity] = {};
   DecodeUtf8ToUtf16(text, units, kTextUnitCapacity);  // what decoded before a failure is still typed
 
-  for (int32_t i = 0; i < kTextUnitCapacity && units[i] != 0; ++i) {
+  // Units that go out as key events are handed on in runs, so that an
+  // injector that prepares the keyboard does so once per run.
+  int32_t runStart = 0;
+  int32_t i = 0;
+  for (; i < kTextUnitCapacity && units[i] != 0; ++i) {
     if (stop && stop->load(std::memory_order_relaxed)) return;
     // A window that is not a Unicode window would get '?' for characters
     // outside its code page from a Unicode key event, so those are posted to
     // it under a layout that can hold them.
-    if (target != 0 && !unicodeWindow && units[i] > 0xFE)
+    if (target != 0 && !unicodeWindow && units[i] > 0xFE) {
+      if (i > runStart) injector.text(units + runStart, i - runStart);
+      runStart = i + 1;
       PostCharWithLayoutSwitch(windows, layouts, target, thread, units[i]);
-    else
-      injector.key(0, units[i], kKeyEventUnicode);
+    }
   }
+  if (i > runStart) injector.text(units + runStart, i - runStart);
 }
 
 }  // namespace tavrin

@@ -29,6 +29,7 @@ declare -A ALLOWED=(
   [shell]="base seams"
   [server]="base seams wire input actions shell"
   [app]="*"
+  [linux]="*"
   [extension]="*"
 )
 # ==== end of LAYERS ========================================================

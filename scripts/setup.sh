@@ -20,6 +20,14 @@ PACKAGES=(
   # makensis, for the Windows installer that cpack builds; Authenticode
   # signing (optional for a release, checked with a throwaway certificate).
   nsis osslsigncode openssl
+  # The Linux edge (linux/): X11 with XTest, Qt 6 (Widgets and D-Bus); its
+  # headless tests run an X server of their own with a window manager,
+  # private D-Bus buses with stand-ins for logind and the notification
+  # daemon, and an X client that records what arrives.
+  libx11-dev libxtst-dev qt6-base-dev
+  # cpack's Debian package finds the libraries it needs with dpkg-shlibdeps.
+  dpkg-dev file
+  openbox x11-utils dbus dbus-daemon python3-dbusmock python3-xlib
 )
 
 say() { printf '[setup] %s\n' "$*"; }

@@ -4,6 +4,8 @@
 #   setup     installs the Debian packages (scripts/setup.sh)
 #   native    the layer check (scripts/check-layers.sh: no include may point
 #             up a layer), then the native build, unit and server tests (ctest)
+#   linux     tavrin, the X11 program the native build makes, on a private
+#             Xvfb desktop with private D-Bus buses (pytest tests/e2e-linux)
 #   asan      the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan      the same under ThreadSanitizer (the worker and the main thread
 #             share a server)
@@ -34,14 +36,14 @@ export TAVRIN_WIN_BUILD=${TAVRIN_WIN_BUILD:-$BUILD_ROOT/e2e-win}
 export TAVRIN_WINEPREFIX=${TAVRIN_WINEPREFIX:-$BUILD_ROOT/wineprefix}
 export TAVRIN_E2E_LOGS=${TAVRIN_E2E_LOGS:-$BUILD_ROOT/e2e-logs}
 
-ALL_STAGES=(native asan tsan windows fuzz e2e)
+ALL_STAGES=(native linux asan tsan windows fuzz e2e)
 setup=1
 stages=()
 for arg in "$@"; do
   case "$arg" in
     --no-setup) setup=0 ;;
     -h|--help) awk 'NR > 1 && !/^#/ { exit } NR > 1' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    native|asan|tsan|windows|fuzz|e2e) stages+=("$arg") ;;
+    native|linux|asan|tsan|windows|fuzz|e2e) stages+=("$arg") ;;
     *) echo "[test] unknown argument: $arg (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -104,6 +106,35 @@ for s in "${stages[@]}"; do
       configure_and_build native "$BUILD_ROOT/native"
       run_ctest "$BUILD_ROOT/native"
       done_stage
+      ;;
+    linux)
+      stage linux "tavrin (X11) on a private desktop, in a private network namespace"
+      [ -x "$BUILD_ROOT/native/tavrin" ] \
+        || fail "no $BUILD_ROOT/native/tavrin: run the native stage first (it builds tavrin when the X development files are there)"
+      # The Debian package: the program, its menu entry and icon, the
+      # libraries it needs as dependencies.
+      rm -rf "$BUILD_ROOT/native/packages"
+      cpack --config "$BUILD_ROOT/native/CPackConfig.cmake" -B "$BUILD_ROOT/native/packages" >"$BUILD_ROOT/native/cpack.log" 2>&1 \
+        || fail "cpack of the Debian package (see $BUILD_ROOT/native/cpack.log)"
+      deb=$(ls "$BUILD_ROOT/native/packages/"tavrin_*_amd64.deb) || fail "cpack made no tavrin .deb"
+      contents=$(dpkg-deb -c "$deb") || fail "dpkg-deb cannot list $deb"
+      for file in ./usr/bin/tavrin ./usr/share/applications/tavrin.desktop ./usr/share/icons/hicolor/scalable/apps/tavrin.svg; do
+        [[ "$contents" == *" $file"$'\n'* || "$contents" == *" $file" ]] || fail "$deb holds no $file"
+      done
+      depends=$(dpkg-deb -f "$deb" Depends)
+      for package in libxtst6 libqt6widgets6 qt6-qpa-plugins; do
+        [[ "$depends" == *"$package"* ]] || fail "$deb does not depend on $package"
+      done
+      # The X servers' socket folder is the session's own too: an X client
+      # that takes the socket file (python-xlib does) would otherwise meet
+      # the X server of another namespace that has the same display number.
+      TAVRIN_LINUX_BUILD="$BUILD_ROOT/native" in_netns unshare --mount -- sh -c \
+        'mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix && exec /usr/bin/python3 -m pytest tests/e2e-linux -q -rfE -p no:cacheprovider'
+
+      code=$?
+      [ $code -ne 5 ] || fail "pytest found no Linux end-to-end tests"
+      [ $code -eq 0 ] || fail "Linux end-to-end tests (pytest exit $code; logs in $TAVRIN_E2E_LOGS/linux)"
+      done_stage "$deb; logs in $TAVRIN_E2E_LOGS/linux"
       ;;
     asan)
       stage asan "unit and server tests under ASan and UBSan"

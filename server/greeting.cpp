@@ -9,8 +9,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/utsname.h>
 #endif
 
 namespace tavrin {
@@ -39,10 +37,10 @@ void FormatOsVersion(char (&text)[64]) {
   std::snprintf(text, sizeof text, "%u.%u", static_cast<unsigned>(info.dwMajorVersion),
                 static_cast<unsigned>(info.dwMinorVersion));
 #else
-  utsname name{};
-  unsigned major = 0, minor = 0;
-  if (uname(&name) == 0) std::sscanf(name.release, "%u.%u", &major, &minor);
-  std::snprintf(text, sizeof text, "%u.%u", major, minor);
+  // Phones know only the Windows form of this line, and read the version to
+  // choose what to offer: another system names the Windows version whose
+  // features its build has (Windows 8, 6.2).
+  std::snprintf(text, sizeof text, "6.2");
 #endif
 }
 

@@ -93,6 +93,31 @@ TEST(TypeUtf8Text, NonUnicodeWindowGetsPostedCharsAbove254) {
   EXPECT_EQ(t.desktop.calls, (Events{"attach 7 on", "sleep 20", "post 5 0102 00ff 1", "attach 7 off"}));
 }
 
+// An injector that prepares the keyboard per run (X binds missing characters
+// to spare keys) must get each run whole, split only by posted characters.
+TEST(TypeUtf8Text, HandsKeyEventsOnInRunsAroundPostedCharacters) {
+  struct RunInjector : test::RecordingInjector {
+    Events runs;
+    int32_t text(const uint16_t* units, int32_t count) override {
+      std::string run;
+      for (int32_t i = 0; i < count; ++i) run += (i ? " " : "") + std::to_string(units[i]);
+      runs.push_back(run);
+      return count;
+    }
+  };
+  test::FakeDesktop desktop;
+  desktop.foreground = 5;
+  RunInjector unicode;
+  TypeUtf8Text(unicode, desktop, desktop, "a\xD0\x96" "b");
+  EXPECT_EQ(unicode.runs, (Events{"97 1046 98"}));
+  desktop.unicode = false;
+  RunInjector split;
+  TypeUtf8Text(split, desktop, desktop, "ab\xD0\x96\xD0\x96" "c\xD0\x96");
+  EXPECT_EQ(split.runs, (Events{"97 98", "99"}));
+  EXPECT_EQ(std::count(desktop.calls.begin(), desktop.calls.end(), "post 5 0102 0416 1"), 3);
+  EXPECT_TRUE(split.take().empty());
+}
+
 TEST(TypeUtf8Text, StopsBetweenCharactersOnceTheProgramStops) {
   // Stopping is asked for while the second posted character waits its 20 ms.
   struct StoppingDesktop : test::FakeDesktop {

@@ -1,0 +1,166 @@
+// Entry point of tavrin, the X11 edge: the "--install" option, one running
+// copy per display, the log, the X display and its injector, the server,
+// the tray and the session, and an orderly end on Exit, SIGTERM, SIGINT or
+// SIGHUP (the keyboard map is restored, held keys and buttons let go).
+// Qt's headers first: Xlib's macros (Bool, Status, None) break them.
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include "linux/desktop_notifications.h"
+#include "linux/logind.h"
+#include "linux/phone_control.h"
+#include "linux/qt_interface.h"
+#include "linux/tray.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/log.h"
+#include "base/unique_any.h"
+#include "linux/autostart.h"
+#include "linux/local_network.h"
+#include "linux/neighbour_table.h"
+#include "linux/posix_handles.h"
+#include "linux/x11_desktop.h"
+#include "linux/x11_injector.h"
+#include "linux/xdg_places.h"
+#include "server/remote_server.h"
+#include "shell/phone_roster.h"
+
+namespace tavrin {
+namespace {
+
+constexpr uint16_t kPort = 1978;
+using unique_display = unique_any<Display*, XCloseDisplay>;
+
+// A window can go between two requests about it (the phone closed it, its
+// program ended): the error that follows is expected, and Xlib's default
+// handler would end the program for it.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+int Run(int argc, char** argv, bool install) {
+  // Blocked before any thread starts (Qt's and the worker), so that only the
+  // signal descriptor below sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  XInitThreads();
+  const std::filesystem::perms privateFolder = std::filesystem::perms::owner_all;
+  const std::filesystem::path logFolder = StateHome() / "tavrin";
+  MakeFolder(logFolder, privateFolder);
+  FileLogOutput logFile(logFolder / "tavrin.log");
+  Log log({&logFile});
+  log.writeKept(LogLevel::Info, "Tavrin started (X11)");
+  if (install && !EnableAutostart(log)) std::fprintf(stderr, "tavrin: could not turn Auto Run on (see the log)\n");
+
+  const char* displayName = std::getenv("DISPLAY");
+  unique_display display(XOpenDisplay(nullptr));
+  if (!display) {
+    std::fprintf(stderr,
+                 "tavrin: cannot open the X display \"%s\". Tavrin controls an X11 session: start it from one, "
+                 "or set DISPLAY.\n",
+                 displayName ? displayName : "");
+    log.write(LogLevel::Error, "no X display (DISPLAY=\"%s\"); ended", displayName ? displayName : "");
+    return 1;
+  }
+  XSetErrorHandler(IgnoreXError);
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(display.get(), &event, &error, &major, &minor)) {
+    std::fprintf(stderr, "tavrin: the X server has no XTest extension, without which no input can be made.\n");
+    log.write(LogLevel::Error, "the X server has no XTest extension; ended");
+    return 1;
+  }
+  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && wayland[0]) {
+    std::fprintf(stderr, "tavrin: this is a Wayland session: only X programs (those under Xwayland) can be controlled.\n");
+    log.write(LogLevel::Warning, "Wayland session: only X programs can be controlled");
+  }
+
+  // One copy per display: a second start ends quietly, as on Windows.
+  const std::filesystem::path runtime = RuntimeDir() / "tavrin";
+  MakeFolder(runtime, privateFolder);
+  const std::string tag = DisplayTag(DisplayString(display.get()));
+  const unique_fd lock(::open((runtime / ("instance-" + tag + ".lock")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!lock || flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    log.write(LogLevel::Info, "another copy runs on display %s; this one ends", DisplayString(display.get()));
+    return 0;
+  }
+
+  X11Injector injector(display.get(), (runtime / ("keymap-" + tag)).string());
+  if (!injector.open()) {
+    std::fprintf(stderr, "tavrin: cannot read the keyboard map of the X display.\n");
+    log.write(LogLevel::Error, "the keyboard map cannot be read; ended");
+    return 1;
+  }
+
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setApplicationName(QStringLiteral("Tavrin"));
+  const unique_fd signalReader(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+  QSocketNotifier signalNotifier(signalReader.get(), QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+    signalfd_siginfo info{};
+    if (read(signalReader.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+      log.write(LogLevel::Info, "stopping (signal %u)", info.ssi_signo);
+    QApplication::quit();
+  });
+
+  LocalNetwork network;
+  ProcNeighbourTable neighbours;
+  PhoneControl phones(log);
+  PhoneRoster roster(&phones, &neighbours);
+  phones.attach(roster);
+  PhoneMessages messages(log);
+  QtInterface ui(log, messages, [&log] {
+    if (ConfirmShutdown()) PowerOff(log);
+  });
+  X11Desktop desktop(display.get(), log);
+  SessionLockWatch session(log, [&](bool locked) {
+    injector.setLocked(locked);
+    if (locked) roster.requestReleaseHeld();
+  });
+  session.start();
+  Tray tray(log, network, roster, phones.menu(), messages.recentMenu(), [&log] {
+    log.write(LogLevel::Info, "Exit chosen");
+    QApplication::quit();
+  });
+
+  Platform platform;
+  platform.injector = &injector;
+  platform.desktop = &desktop;
+  platform.ui = &ui;
+  platform.network = &network;
+  platform.log = &log;
+  platform.roster = &roster;
+  {
+    RemoteServer server(L"0.0.0.0", kPort, platform);
+    QApplication::exec();
+    server.stop(RemoteServer::kWaitForever);
+  }
+  injector.releaseAll();
+  injector.restoreKeymap();
+  log.write(LogLevel::Info, "Tavrin ended");
+  return 0;
+}
+
+}  // namespace
+}  // namespace tavrin
+
+int main(int argc, char** argv) {
+  // Exactly "--install": anything else around it is not the option.
+  const bool install = argc == 2 && std::strcmp(argv[1], "--install") == 0;
+  return tavrin::Run(argc, argv, install);
+}

@@ -1,0 +1,118 @@
+#include "linux/tray.h"
+
+#include <QAction>
+#include <cwchar>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "linux/autostart.h"
+#include "shell/address_line.h"
+#include "shell/phone_menu_text.h"
+
+namespace tavrin {
+
+namespace {
+
+// The program's mark, drawn: the build carries no image reader for its SVG.
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 22, 24, 32, 48, 64}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0x1f, 0x6f, 0xb5));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(0, 0, size, size), size * 0.2, size * 0.2);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(size * 3 / 4);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("T"));
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+}  // namespace
+
+QString Tray::addressLine() {
+  AddressRow rows[kAddressRowCapacity];
+  uint32_t count = 0;
+  wchar_t text[kTipCapacity] = {};
+  std::wcscpy(text, kAddressPrefix);
+  if (network_.readAddressTable(rows, kAddressRowCapacity, count)) {
+    OrderByReach(rows, count);
+    AppendAddressList(text, kTipCapacity, rows, count);
+  }
+  return QString::fromWCharArray(text);
+}
+
+void Tray::refreshTip() {
+  wchar_t heading[kTipCapacity];
+  FormatTipHeading(heading, kTipCapacity, roster_.count(), roster_.paused());
+  const QString tip = QString::fromWCharArray(heading) + addressLine();
+  if (status_) status_->setText(tip);  // the window says all the tip would
+  else icon_.setToolTip(tip);
+}
+
+Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, QMenu* recent,
+           std::function<void()> exit)
+    : log_(log), network_(network), roster_(roster) {
+  QAction* autorun = menu_.addAction(QStringLiteral("Auto &Run"));
+  autorun->setCheckable(true);
+  autorun->setChecked(AutostartEnabled());
+  QObject::connect(autorun, &QAction::triggered, [this, autorun](bool on) {
+    const bool done = on ? EnableAutostart(log_) : DisableAutostart(log_);
+    if (!done) autorun->setChecked(!on);
+  });
+  menu_.addSeparator();
+  addresses_ = menu_.addAction(QStringLiteral("&IP Address"));
+  addresses_->setEnabled(false);
+  QObject::connect(&menu_, &QMenu::aboutToShow, [this] { addresses_->setText(addressLine()); });
+  menu_.addMenu(phones);
+  menu_.addMenu(recent);
+  menu_.addSeparator();
+  menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
+
+  const QIcon icon = ProgramIcon();
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    icon_.setIcon(icon);
+    icon_.setToolTip(QStringLiteral("Tavrin"));
+    icon_.setContextMenu(&menu_);
+    icon_.show();
+    log_.write(LogLevel::Info, "in the tray");
+  } else {
+    showWindow(icon);
+  }
+  // Phones come and go and addresses change: the tip is read again now and then.
+  refreshTip();
+  QObject::connect(&tipTimer_, &QTimer::timeout, [this] { refreshTip(); });
+  tipTimer_.start(2000);
+}
+
+void Tray::showWindow(const QIcon& icon) {
+  // No tray: a small window the user can find, that takes no focus from
+  // the window the phone types into.
+  window_ = std::make_unique<QWidget>();
+  window_->setWindowTitle(QStringLiteral("Tavrin"));
+  window_->setWindowIcon(icon);
+  window_->setAttribute(Qt::WA_ShowWithoutActivating);
+  auto* layout = new QVBoxLayout(window_.get());
+  status_ = new QLabel;
+  layout->addWidget(status_);
+  auto* button = new QPushButton(QStringLiteral("Menu"));
+  button->setMenu(&menu_);
+  button->setFocusPolicy(Qt::NoFocus);
+  layout->addWidget(button);
+  window_->show();
+  log_.write(LogLevel::Info, "no tray in this session: a small window stands in for it");
+}
+
+Tray::~Tray() = default;
+
+}  // namespace tavrin

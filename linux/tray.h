@@ -1,0 +1,44 @@
+// The tray icon and its menu (the Windows build's texts), or, where the
+// session has no tray to show it in, a small window with the same menu.
+#pragma once
+#include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "base/log.h"
+#include "seams/network_info.h"
+#include "shell/phone_roster.h"
+
+namespace tavrin {
+
+class Tray {
+ public:
+  // `phones` and `recent` are the Phones and Recent Messages submenus;
+  // `exit` runs when the user chooses Exit. The tip and the address item
+  // follow `network` and `roster`.
+  Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, QMenu* recent,
+       std::function<void()> exit);
+  ~Tray();
+
+ private:
+  // "IP Address : ..." of the addresses phones can use, best first.
+  QString addressLine();
+  void refreshTip();
+  void showWindow(const QIcon& icon);
+
+  Log& log_;
+  NetworkInfo& network_;
+  PhoneRoster& roster_;
+  QAction* addresses_ = nullptr;
+  QLabel* status_ = nullptr;  // the small window's text
+  QTimer tipTimer_;
+  QMenu menu_;
+  QSystemTrayIcon icon_;
+  std::unique_ptr<QWidget> window_;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,44 @@
+#!/usr/bin/env python3
+"""A window for the window commands to act on: an ordinary top-level window
+of 400x300 that takes part in WM_DELETE_WINDOW. Prints "ready <id>" once the
+window manager has framed and focused it, and "close asked" when the manager
+passes on a request to close it (then it goes)."""
+
+import os
+import sys
+
+from Xlib import X, Xatom, display
+
+
+def main():
+    d = display.Display()
+    screen = d.screen()
+    window = screen.root.create_window(
+        100, 100, 400, 300, 0, screen.root_depth, background_pixel=screen.black_pixel,
+        event_mask=X.StructureNotifyMask | X.FocusChangeMask | X.ExposureMask)
+    delete = d.intern_atom("WM_DELETE_WINDOW")
+    window.set_wm_protocols([delete])
+    window.set_wm_name("tavrin test window")
+    window.set_wm_class("window", "TavrinTestWindow")
+    window.change_property(d.intern_atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
+    window.map()
+    d.sync()
+    framed = focused = False
+    while True:
+        event = d.next_event()
+        if event.type == X.ReparentNotify:
+            framed = True
+        elif event.type == X.Expose:
+            window.set_input_focus(X.RevertToParent, X.CurrentTime)
+        elif event.type == X.FocusIn:
+            focused = True
+        elif event.type == X.ClientMessage and event.data[1][0] == delete:
+            print("close asked", flush=True)
+            return
+        if framed and focused:
+            print("ready %d" % window.id, flush=True)
+            framed = focused = None  # said once
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,103 @@
+"""Start and end of tavrin on an X desktop: the keyboard map it leaves, one
+copy per display, and no display at all."""
+
+import signal
+import socket
+import subprocess
+import time
+from pathlib import Path
+
+from Xlib import display
+
+from conftest import BUILD, Tavrin, harness, quillo_sim
+from test_session import activate, press, window_named
+
+CYRILLIC = "Жёлтый чайник"
+
+
+def type_text(recorder, text):
+    with quillo_sim.Phone() as phone:
+        phone.read_greeting()
+        mark = recorder.mark()
+        phone.send(("utf8 %s\n" % text).encode())
+        records = recorder.since(mark, phone)
+    return "".join(r["text"] for r in records if r["event"] == "key" and r["down"])
+
+
+def changed(before, after):
+    return {code: (before.get(code), row) for code, row in after.items() if before.get(code) != row}
+
+
+def test_keyboard_map_is_restored_at_exit_and_leftovers_cleared_at_start(desktop, recorder):
+    before = desktop.keymap()
+    program = Tavrin(desktop, "tavrin-keymap")
+    assert type_text(recorder, CYRILLIC) == CYRILLIC
+    assert desktop.keymap() != before  # the bindings stand while it runs
+    assert program.stop() == 0
+    assert changed(before, desktop.keymap()) == {}
+
+    # A run that ends without undoing them leaves its bindings; the next
+    # start clears them before anything else.
+    program = Tavrin(desktop, "tavrin-crash")
+    assert type_text(recorder, CYRILLIC) == CYRILLIC
+    program.process.send_signal(signal.SIGKILL)
+    program.process.wait()
+    assert desktop.keymap() != before
+    program = Tavrin(desktop, "tavrin-after-crash")
+    assert desktop.keymap() == before
+    assert type_text(recorder, CYRILLIC) == CYRILLIC
+    assert program.stop() == 0
+    assert desktop.keymap() == before
+
+
+def test_one_copy_per_display(desktop, recorder):
+    first = Tavrin(desktop, "tavrin-first")
+    try:
+        second = subprocess.run([str(BUILD / "tavrin")], env=desktop.env, capture_output=True, timeout=10)
+        assert second.returncode == 0
+        assert "another copy runs" in first.log.read_text()
+        assert type_text(recorder, "still here") == "still here"
+    finally:
+        assert first.stop() == 0
+
+
+def test_without_an_x_display_it_says_so_and_ends(desktop):
+    env = dict(desktop.env)
+    env["DISPLAY"] = ":9999"
+    result = subprocess.run([str(BUILD / "tavrin")], env=env, capture_output=True, text=True, timeout=10)
+    assert result.returncode == 1
+    assert "cannot open the X display \":9999\"" in result.stderr
+
+
+def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(desktop, recorder):
+    settings = Path(desktop.env["XDG_CONFIG_HOME"]) / "tavrin"
+    settings.mkdir(parents=True, exist_ok=True)
+    (settings / "ask-first").write_text("on\n")
+    x = display.Display(desktop.display)
+    program = Tavrin(desktop, "tavrin-ask")
+    try:
+        with quillo_sim.Phone() as allowed:
+            allowed.read_greeting()
+            prompt = harness.wait_until(lambda: window_named(x, "Tavrin - New Phone"), 30, "the prompt")
+            time.sleep(1.2)  # the allowing buttons wait a second
+            activate(x, prompt)
+            for key in ("Tab", "Tab", "space"):  # from Deny past Allow to Always Allow
+                press(x, key)
+            harness.wait_until(lambda: "phone 127.0.0.1 allowed" in program.log.read_text(), 30, "the phone allowed")
+        # Another address: the first is on the allow list now.
+        with socket.socket() as denied:
+            denied.bind(("127.0.0.2", 0))
+            denied.connect(("127.0.0.1", 1978))
+            prompt = harness.wait_until(lambda: window_named(x, "Tavrin - New Phone"), 30, "the prompt again")
+            activate(x, prompt)
+            press(x, "Return")
+            denied.settimeout(30)
+            assert denied.recv(4096).startswith(b"system windows")
+            while denied.recv(4096):  # until the server closes it
+                pass
+        harness.wait_until(lambda: "phone 127.0.0.2 denied" in program.log.read_text(), 30, "the phone denied")
+        assert (settings / "allowed-phones").read_text() == "ip:127.0.0.1\n"
+    finally:
+        (settings / "ask-first").unlink()
+        (settings / "allowed-phones").unlink(missing_ok=True)
+        assert program.stop() == 0
