@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/desktop_shell.h"
-#include "app/links.h"
+#include "shell/links.h"
 #include "app/resource.h"
 
 namespace tavrin {

@@ -3,7 +3,7 @@
 
 #include "app/autorun.h"
 #include "app/desktop_shell.h"
-#include "app/links.h"
+#include "shell/links.h"
 #include "app/main_window.h"
 #include "app/resource.h"
 #include "shell/address_line.h"

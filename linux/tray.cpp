@@ -7,7 +7,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <QMessageBox>
+#include <QProcess>
+
 #include "linux/autostart.h"
+#include "server/greeting.h"
+#include "server/version_text.h"
+#include "shell/links.h"
 #include "shell/address_line.h"
 #include "shell/phone_menu_text.h"
 
@@ -36,6 +42,26 @@ QIcon ProgramIcon() {
     icon.addPixmap(pixmap);
   }
   return icon;
+}
+
+// The program's own links: fixed texts, opened as the desktop opens them.
+void AddLink(QMenu& menu, Log& log, const char* caption, const char* url) {
+  menu.addAction(QString::fromUtf8(caption), [&log, url] {
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromUtf8(url)}))
+      log.write(LogLevel::Warning, "xdg-open could not be started for %s", url);
+  });
+}
+
+void ShowAbout() {
+  char version[64] = {};
+  CopyVersionText(version, TAVRIN_FILE_VERSION, sizeof TAVRIN_FILE_VERSION - 1);
+  QMessageBox about(QMessageBox::NoIcon, QStringLiteral("About Tavrin"),
+                    QStringLiteral("Tavrin\uFF0CV%1\n%2\n%3")
+                        .arg(QString::fromUtf8(version).remove(QLatin1Char(' ')), QStringLiteral(TAVRIN_NOTICE_LINE),
+                             QStringLiteral(TAVRIN_CONTACT_ADDRESS)),
+                    QMessageBox::Ok);
+  about.setIconPixmap(ProgramIcon().pixmap(32, 32));
+  about.exec();
 }
 
 }  // namespace
@@ -70,12 +96,31 @@ Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, Q
     const bool done = on ? EnableAutostart(log_) : DisableAutostart(log_);
     if (!done) autorun->setChecked(!on);
   });
+  AddLink(menu_, log_, "&Download Latest Version", TAVRIN_URL_DOWNLOAD_LATEST);
   menu_.addSeparator();
   addresses_ = menu_.addAction(QStringLiteral("&IP Address"));
   addresses_->setEnabled(false);
   QObject::connect(&menu_, &QMenu::aboutToShow, [this] { addresses_->setText(addressLine()); });
   menu_.addMenu(phones);
   menu_.addMenu(recent);
+  menu_.addSeparator();
+  QMenu* quillo = menu_.addMenu(QStringLiteral("Quillo"));
+  QMenu* iphone = quillo->addMenu(QStringLiteral("iPhone"));
+  AddLink(*iphone, log_, TAVRIN_STORE_IPHONE_1_CAPTION, TAVRIN_STORE_IPHONE_1_URL);
+  AddLink(*iphone, log_, TAVRIN_STORE_IPHONE_2_CAPTION, TAVRIN_STORE_IPHONE_2_URL);
+  QMenu* ipad = quillo->addMenu(QStringLiteral("iPad"));
+  AddLink(*ipad, log_, TAVRIN_STORE_IPAD_1_CAPTION, TAVRIN_STORE_IPAD_1_URL);
+  AddLink(*ipad, log_, TAVRIN_STORE_IPAD_2_CAPTION, TAVRIN_STORE_IPAD_2_URL);
+  QMenu* android = quillo->addMenu(QStringLiteral("Android"));
+  AddLink(*android, log_, TAVRIN_STORE_ANDROID_1_CAPTION, TAVRIN_STORE_ANDROID_1_URL);
+  AddLink(*android, log_, TAVRIN_STORE_ANDROID_2_CAPTION, TAVRIN_STORE_ANDROID_2_URL);
+  AddLink(*android, log_, TAVRIN_STORE_ANDROID_3_CAPTION, TAVRIN_STORE_ANDROID_3_URL);
+  AddLink(*android, log_, TAVRIN_STORE_ANDROID_4_CAPTION, TAVRIN_STORE_ANDROID_4_URL);
+  menu_.addSeparator();
+  AddLink(menu_, log_, "Visit Our &Website", TAVRIN_URL_WEBSITE);
+  AddLink(menu_, log_, "Follow Us On Facebook", TAVRIN_URL_FACEBOOK);
+  AddLink(menu_, log_, "Mail To Us", TAVRIN_MAILTO_CONTACT);
+  menu_.addAction(QStringLiteral("&About"), [] { ShowAbout(); });
   menu_.addSeparator();
   menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
 

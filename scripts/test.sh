@@ -100,7 +100,7 @@ for s in "${stages[@]}"; do
       # (stricter than windres, which the cross build uses).
       mkdir -p "$BUILD_ROOT"
       for rc in app/Tavrin.rc extension/Extension.rc; do
-        llvm-rc-14 -C 65001 -I "$(dirname "$rc")" -I /usr/share/mingw-w64/include -FO "$BUILD_ROOT/rc-check.res" "$rc" \
+        llvm-rc-14 -C 65001 -I "$(dirname "$rc")" -I "$ROOT" -I /usr/share/mingw-w64/include -FO "$BUILD_ROOT/rc-check.res" "$rc" \
           || fail "$rc does not compile with llvm-rc (Microsoft's resource compiler grammar)"
       done
       configure_and_build native "$BUILD_ROOT/native"
