@@ -33,16 +33,16 @@ void NarrowAddress(const wchar_t* wide, char (&narrow)[64]) {
 }
 
 #ifdef _WIN32
-// The one event the worker waits on for its sockets, together with the
-// window messages sent to its thread. The listener is tied to it, and every
-// connection it accepts inherits the tie, so a pass needs no call per
-// socket. Null when the event could not be made or tied: the wait is then a
-// plain select.
 // Up to this many sockets the worker waits on their event; beyond, and when
 // connections are watched in turns (the event then also tells of sockets
 // outside the pass), the select waits for them.
 constexpr int kWaitedOnEvent = 8;
 
+// The one event the worker waits on for its sockets, together with the
+// window messages sent to its thread. The listener is tied to it, and every
+// connection it accepts inherits the tie, so a pass needs no call per
+// socket. Null when the event could not be made or tied: the wait is then a
+// plain select.
 class SocketEvent {
  public:
   static SocketEvent& instance() {
