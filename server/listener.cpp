@@ -108,6 +108,7 @@ unique_socket Listener::accept(uint32_t& peerAddress) {
   // BSD sockets do not.
   SetNonBlocking(s.get());
 #endif
+  WaitOnSocket(s.get());
   SetIntOption(s.get(), IPPROTO_TCP, TCP_NODELAY, 1);
   EnableKeepAlive(s.get(), kKeepAliveIdleMs, kKeepAliveIntervalMs, kKeepAliveProbes);
   if (IsSocketError(RequestQuickAcks(s.get())) && !quickAckFailureLogged_) {

@@ -33,11 +33,13 @@ int32_t MessageHandler::feed(ClientConnection& connection, const char* bytes, in
 }
 
 void MessageHandler::afterReceive(ClientConnection& connection) {
-  // Once per receive, not per message: the window in front is a query of the
-  // system, and a batch of messages lands in one window all the same.
-  if (inputHasEffect(connection)) noticeElevatedWindow();
+  const bool inputCounts = inputHasEffect(connection);
   processBuffer(connection);
   flushWheel(connection);
+  // Once per receive, not per message: the window in front is a query of the
+  // system, and a batch of messages lands in one window all the same. Asked
+  // after the batch, so that the query does not hold up the input.
+  if (inputCounts) noticeElevatedWindow();
 }
 
 void MessageHandler::processBuffer(ClientConnection& connection) {

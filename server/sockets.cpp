@@ -1,6 +1,6 @@
 #include "server/sockets.h"
 
-#include <atomic>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 
@@ -33,32 +33,116 @@ void NarrowAddress(const wchar_t* wide, char (&narrow)[64]) {
 }
 
 #ifdef _WIN32
-// Up to this many sockets the worker waits on their event; beyond, and when
-// connections are watched in turns (the event then also tells of sockets
-// outside the pass), the select waits for them.
+// Up to this many sockets the worker waits on their events; beyond, and when
+// connections are watched in turns, the select waits for them.
 constexpr int kWaitedOnEvent = 8;
 
-// The one event the worker waits on for its sockets, together with the
-// window messages sent to its thread. The listener is tied to it, and every
-// connection it accepts inherits the tie, so a pass needs no call per
-// socket. Null when the event could not be made or tied: the wait is then a
-// plain select.
-class SocketEvent {
+// Each socket the worker waits on is tied to an event of its own
+// (WSAEventSelect), so that a wake names the socket, and asking that socket
+// what happened (WSAEnumNetworkEvents) both resets its event and clears what
+// it recorded. One event shared by all sockets needed a select after each
+// wake to learn which was ready, and under Wine every recv set the shared
+// event again (the record it had not cleared), an empty pass per message.
+// The worker's thread only: each thread keeps its own ties.
+class SocketEvents {
  public:
-  static SocketEvent& instance() {
-    static SocketEvent event;
-    return event;
-  }
-  WSAEVENT get() const { return usable_.load(std::memory_order_acquire) ? event_.get() : nullptr; }
-  void tie(SocketHandle listener) {
-    if (!event_ || WSAEventSelect(listener, event_.get(), FD_ACCEPT | FD_READ | FD_CLOSE) != 0)
-      usable_.store(false, std::memory_order_release);
+  static SocketEvents& forThisThread() {
+    thread_local SocketEvents events;
+    return events;
   }
 
+  bool usable() const { return usable_; }
+
+  // Ties `s` anew: a new socket may carry the number of one closed since,
+  // whose tie must not be taken for its own.
+  void tie(SocketHandle s) {
+    Tie* slot = find(s);
+    if (slot == nullptr) {
+      // Full: the oldest tie goes. A socket that lost its tie while still
+      // open is tied again when the worker next waits on it.
+      if (count_ == kSlots) drop(0);
+      slot = &ties_[count_++];
+      slot->socket = s;
+    }
+    slot->event.reset(WSACreateEvent());
+    // A failure leaves every wait to the select, which needs no ties.
+    if (!slot->event || WSAEventSelect(s, slot->event.get(), FD_ACCEPT | FD_READ | FD_CLOSE) != 0) usable_ = false;
+  }
+
+  // The event of `s`, tied now if it has none; null when tying failed.
+  HANDLE eventFor(SocketHandle s) {
+    if (find(s) == nullptr) tie(s);
+    const Tie* tied = find(s);
+    return usable_ && tied != nullptr ? tied->event.get() : nullptr;
+  }
+
+  // Lets go of the ties of sockets no longer waited on (closed ones among them).
+  void keepOnly(const ReadSet& reads) {
+    for (int i = count_ - 1; i >= 0; --i)
+      if (reads.find(ties_[i].socket) < 0) drop(i);
+  }
+
+  // Where the next wait starts its list: the wait names the first ready
+  // socket in it, so the start turns for every socket to be first in turn.
+  int nextStart(int count) { return static_cast<int>(turn_++ % static_cast<unsigned>(count)); }
+
  private:
-  unique_handle event_{WSACreateEvent()};
-  std::atomic<bool> usable_{static_cast<bool>(event_)};
+  struct Tie {
+    SocketHandle socket = kInvalidSocket;
+    unique_handle event;
+  };
+  static constexpr int kSlots = kWaitedOnEvent * 2;
+
+  Tie* find(SocketHandle s) {
+    for (int i = 0; i < count_; ++i)
+      if (ties_[i].socket == s) return &ties_[i];
+    return nullptr;
+  }
+  void drop(int index) {
+    for (int i = index; i + 1 < count_; ++i) {
+      ties_[i].socket = ties_[i + 1].socket;
+      ties_[i].event = std::move(ties_[i + 1].event);
+    }
+    --count_;
+    ties_[count_].socket = kInvalidSocket;
+    ties_[count_].event.reset();
+  }
+
+  Tie ties_[kSlots];
+  int count_ = 0;
+  unsigned turn_ = 0;
+  bool usable_ = true;
 };
+
+// The wait on the sockets' events and the thread's window messages. Returns
+// 1 with the socket that woke it marked, 0 on a time-out or a message
+// (answered at the top of the next pass), or -1 when the select must wait
+// instead.
+int EventPass(const ReadSet& reads, long timeoutUs, bool (&readable)[ReadSet::kCapacity]) {
+  SocketEvents& events = SocketEvents::forThisThread();
+  events.keepOnly(reads);
+  HANDLE waited[kWaitedOnEvent];
+  int socketAt[kWaitedOnEvent];
+  const int start = events.nextStart(reads.count);
+  for (int k = 0; k < reads.count; ++k) {
+    socketAt[k] = (start + k) % reads.count;
+    waited[k] = events.eventFor(reads.handles[socketAt[k]]);
+    if (waited[k] == nullptr) return -1;
+  }
+  const DWORD count = static_cast<DWORD>(reads.count);
+  const DWORD woke = MsgWaitForMultipleObjectsEx(count, waited, static_cast<DWORD>(timeoutUs / 1000), QS_ALLINPUT,
+                                                 MWMO_INPUTAVAILABLE);
+  if (woke == WAIT_TIMEOUT || woke == WAIT_OBJECT_0 + count) return 0;
+  if (woke >= WAIT_OBJECT_0 + count) return -1;
+  const int k = static_cast<int>(woke - WAIT_OBJECT_0);
+  WSANETWORKEVENTS happened{};
+  // An answer that fails is left to the accept or recv to report.
+  if (WSAEnumNetworkEvents(reads.handles[socketAt[k]], waited[k], &happened) != 0 || happened.lNetworkEvents != 0) {
+    readable[socketAt[k]] = true;
+    return 1;
+  }
+  return 0;
+}
 #endif
 
 }  // namespace
@@ -96,20 +180,11 @@ int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&
   }
   timeval timeout{0, timeoutUs};
 #ifdef _WIN32
-  const WSAEVENT event = SocketEvent::instance().get();
-  if (event && reads.count <= kWaitedOnEvent) {
-    // Under Wine a select that has to wait wakes later, now and then by
-    // milliseconds, than a wait on an event; the select after it only asks
-    // which sockets are ready (a peer's close is told once by the event, but
-    // a closed socket stays readable to the select). A datagram due is never
-    // waited for.
-    const DWORD waitMs = write != kInvalidSocket ? 0 : static_cast<DWORD>(timeoutUs / 1000);
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, waitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0 + 1) return 0;  // answered at the top of the next pass
-    // Reset before asking: whatever happens after the asking sets it again.
-    if (woke == WAIT_OBJECT_0) WSAResetEvent(event);
-    // A failed wait leaves the waiting to the select.
-    if (woke == WAIT_OBJECT_0 || woke == WAIT_TIMEOUT) timeout = timeval{0, 0};
+  // A datagram due is never waited for: the select finds the discovery
+  // socket ready at once, and the sockets' events stay set for the next pass.
+  if (write == kInvalidSocket && reads.count <= kWaitedOnEvent && SocketEvents::forThisThread().usable()) {
+    const int result = EventPass(reads, timeoutUs, readable);
+    if (result >= 0) return result;
   }
   fd_set readSet;
   readSet.fd_count = 0;
@@ -166,10 +241,16 @@ unique_socket CreateListener(const sockaddr_in& address) {
       IsSocketError(bind(s, reinterpret_cast<const sockaddr*>(&address), static_cast<int>(sizeof address))) ||
       IsSocketError(listen(s, kListenBacklog)))
     return GiveUpSocket(std::move(owner));
-#ifdef _WIN32
-  SocketEvent::instance().tie(s);
-#endif
+  WaitOnSocket(s);
   return owner;
+}
+
+void WaitOnSocket(SocketHandle s) {
+#ifdef _WIN32
+  SocketEvents::forThisThread().tie(s);
+#else
+  (void)s;
+#endif
 }
 
 }  // namespace tavrin

@@ -18,9 +18,16 @@ sockaddr_in DiscoveryBindAddress();
 // or an empty owner.
 unique_socket CreateListener(const sockaddr_in& address);
 
+// The worker will wait on this new socket (the listener, or a connection it
+// accepted): on Windows it gets an event of its own, in place of the one it
+// inherited or any tie left by a closed socket with the same number. The
+// calling thread must be the one that waits.
+void WaitOnSocket(SocketHandle s);
+
 // One select pass over the read set and, when armed, the discovery socket,
-// waiting at most `timeoutUs` (on Windows, for the sockets' event or a window
-// message sent to the thread, whichever comes first). Returns select's result; `readable[i]` tells
+// waiting at most `timeoutUs` (on Windows, for the sockets' events or a window
+// message sent to the thread, whichever comes first; a wake on an event marks
+// that one socket). Returns select's result; `readable[i]` tells
 // whether reads.handles[i] is marked, `writable` whether the write handle is.
 int SelectPass(const ReadSet& reads, SocketHandle write, long timeoutUs, bool (&readable)[ReadSet::kCapacity],
                bool& writable);

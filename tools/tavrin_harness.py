@@ -158,7 +158,7 @@ class WineDesktop:
             "DISPLAY": display,
             "WINEPREFIX": str(self.prefix),
             "WINEARCH": "win64",
-            "WINEDEBUG": "-all",
+            "WINEDEBUG": os.environ.get("TAVRIN_WINEDEBUG", "-all"),
             # No Mono or Gecko installer dialogs: nothing here needs them.
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
         })
