@@ -152,8 +152,7 @@ bool ConnectionTable::receiveReadable(const ReadSet& reads, const bool (&readabl
     any = true;
     int error = 0;
     // Every connection found ready is read in this pass, also after one
-    // ends: the Windows wait hears of a socket's bytes once, so one left for
-    // the next pass would wait out that pass's timeout.
+    // ends: one left over would wait for the next pass.
     if (!handler_.receive(connection, error)) {
       drop(connection, DescribeConnectionEnd(error));
       it = clients_.upper_bound(key);
