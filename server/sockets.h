@@ -20,8 +20,9 @@ unique_socket CreateListener(const sockaddr_in& address);
 
 // The worker will wait on this new socket (the listener, or a connection it
 // accepted): on Windows it gets an event of its own, in place of the one it
-// inherited or any tie left by a closed socket with the same number. The
-// calling thread must be the one that waits.
+// inherited or any tie left by a closed socket with the same number. Ties
+// are kept per thread: a socket made on another thread (the first listener,
+// opened before the worker starts) is tied when the worker first waits on it.
 void WaitOnSocket(SocketHandle s);
 
 // One select pass over the read set and, when armed, the discovery socket,
