@@ -1,6 +1,7 @@
 """Window commands on an X desktop: what a phone's "window ..." and zoom
 commands ask of the window manager (openbox), seen in the window's state."""
 
+import os
 import select
 import subprocess
 
@@ -12,9 +13,10 @@ from test_session import activate, notified, window_named
 
 
 class Window:
-    def __init__(self, desktop):
-        self.process = desktop.start("x-window", [PYTHON, "-u", str(HERE / "helpers" / "x_window.py")],
+    def __init__(self, desktop, *wm_class):
+        self.process = desktop.start("x-window", [PYTHON, "-u", str(HERE / "helpers" / "x_window.py"), *wm_class],
                                      stdout=subprocess.PIPE)
+        self.pending = b""
         line = self.line().split()
         assert line[:1] == ["ready"], line
         self.id = int(line[1])
@@ -24,10 +26,16 @@ class Window:
         harness.wait_until(lambda: self.active() == self.id, 30, "the test window to be active")
 
     def line(self, timeout=30):
-        """The helper's next line; it stops the test instead of waiting forever."""
-        ready, _, _ = select.select([self.process.stdout], [], [], timeout)
-        assert ready, "the test window said nothing for %d s" % timeout
-        return self.process.stdout.readline().decode().strip()
+        """The helper's next line; it stops the test instead of waiting
+        forever. Read past Python's buffer, which select cannot see into."""
+        while b"\n" not in self.pending:
+            ready, _, _ = select.select([self.process.stdout], [], [], timeout)
+            assert ready, "the test window said nothing for %d s" % timeout
+            chunk = os.read(self.process.stdout.fileno(), 4096)
+            assert chunk, "the test window ended"
+            self.pending += chunk
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode().strip()
 
     def atoms(self, name, window=None):
         reply = (window or self.window).get_full_property(self.x.intern_atom(name), X.AnyPropertyType)
@@ -94,6 +102,29 @@ def test_close_asks_the_window_and_show_desktop_toggles(window, phone):
         phone.send("slidedown\n")
         window.wait(lambda: window.atoms("_NET_SHOWING_DESKTOP", root) == [expected],
                     "showing the desktop to be %d" % expected)
+
+
+def presenter_keys(window, phone):
+    """The keys the presenter commands bring to `window`, in front."""
+    for command in ("ppt pgdn", "ppt pgup", "ppt play", "ppt stop"):
+        phone.send(command + "\n")
+    phone.key("F12")  # a sentinel: the commands before it are done
+    keys = []
+    while keys[-1:] != ["ffc9"]:
+        line = window.line()
+        if line.startswith("key "):
+            keys.append(line.split()[1])
+    return keys[:-1]
+
+
+def test_presenter_keys_go_to_libreoffice_impress_only(desktop, window, phone):
+    assert presenter_keys(window, phone) == []
+    impress = Window(desktop, "libreoffice", "libreoffice-impress")
+    try:
+        # Page Down, Page Up, F5, Escape.
+        assert presenter_keys(impress, phone) == ["ff56", "ff55", "ffc2", "ff1b"]
+    finally:
+        impress.end()
 
 
 def test_its_own_window_is_never_a_target(desktop, tavrin, phone):
