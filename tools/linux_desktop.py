@@ -97,20 +97,17 @@ class Desktop:
             self.env[variable] = self.start_bus(kind)
         self.start("openbox", ["openbox", "--sm-disable", "--config-file", str(HELPERS / "openbox-rc.xml")])
         self.start("logind", [PYTHON, "-m", "dbusmock", "--system", "--template", "logind"])
-        self.start("notifications", [PYTHON, "-m", "dbusmock", "--template", "notification_daemon"])
         self.system_bus = dbus.bus.BusConnection(self.env["DBUS_SYSTEM_BUS_ADDRESS"])
         self.session_bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
-        for bus, name in ((self.system_bus, "org.freedesktop.login1"),
-                          (self.session_bus, "org.freedesktop.Notifications")):
-            harness.wait_until(lambda: bus.name_has_owner(name), 30, "%s on its private bus" % name)
+        self.start_notifications()
+        harness.wait_until(lambda: self.system_bus.name_has_owner("org.freedesktop.login1"), 30,
+                           "org.freedesktop.login1 on its private bus")
         # The session the programs run in, as logind's stand-in knows it.
         self.logind = self.system_bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
         self.logind.AddSession("t1", "seat0", dbus.UInt32(os.getuid()), "tester", True,
                                dbus_interface=MOCK_INTERFACE)
         self.env["XDG_SESSION_ID"] = "t1"
         self.session = self.system_bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1/session/t1")
-        self.notifications = self.session_bus.get_object("org.freedesktop.Notifications",
-                                                         "/org/freedesktop/Notifications")
         # Windows mapped before the window manager runs are never framed.
         x = display.Display(self.display)
         wm_check = x.intern_atom("_NET_SUPPORTING_WM_CHECK")
@@ -120,6 +117,26 @@ class Desktop:
         for process in self.processes:
             if process.poll() is not None:
                 raise harness.HarnessError("%s ended at start; see %s" % (process.args[0], folder))
+
+    def start_stand_in(self, name, template, bus_name, path):
+        """Starts a stand-in on the session bus from a dbusmock template;
+        returns its process and its main object once it owns its name."""
+        process = self.start(name, [PYTHON, "-m", "dbusmock", "--template", template])
+        harness.wait_until(lambda: self.session_bus.name_has_owner(bus_name) or process.poll() is not None, 30,
+                           "%s on its private bus" % bus_name)
+        if process.poll() is not None:
+            raise harness.HarnessError("the stand-in for %s ended at start; see %s" % (bus_name, self.folder))
+        return process, self.session_bus.get_object(bus_name, path)
+
+    def start_notifications(self):
+        """Starts the notification daemon's stand-in (again)."""
+        self.notifications_process, self.notifications = self.start_stand_in(
+            "notifications", "notification_daemon", "org.freedesktop.Notifications", "/org/freedesktop/Notifications")
+
+    def start_tray_watcher(self):
+        """A tray host's StatusNotifierWatcher; returns its process and object."""
+        return self.start_stand_in("tray-watcher", str(HELPERS / "status_notifier_watcher.py"),
+                                   "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
 
     def start_bus(self, kind):
         config = self.folder / ("%s-bus.conf" % kind)
@@ -133,7 +150,7 @@ class Desktop:
         return address
 
     def start(self, name, argv, stdout=None):
-        log = open(self.folder / ("%s.log" % name), "wb")
+        log = open(self.folder / ("%s.log" % name), "ab")
         process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL,
                                    stdout=stdout or log, stderr=log)
         self.processes.append(process)

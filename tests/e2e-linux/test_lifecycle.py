@@ -1,15 +1,18 @@
 """Start and end of tavrin on an X desktop: the keyboard map it leaves, one
-copy per display, and no display at all."""
+copy per display, no display at all, and its place in the tray: the tray
+host that comes and goes, the menu through dbusmenu."""
 
 import signal
 import socket
 import subprocess
 import time
 from pathlib import Path
+from types import SimpleNamespace
 
+import pytest
 from Xlib import display
 
-from conftest import BUILD, Tavrin, harness, quillo_sim
+from conftest import BUILD, Tavrin, calls, harness, quillo_sim
 from test_session import activate, press, window_named
 
 CYRILLIC = "Жёлтый чайник"
@@ -101,3 +104,32 @@ def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(deskt
         (settings / "ask-first").unlink()
         (settings / "allowed-phones").unlink(missing_ok=True)
         assert program.stop() == 0
+
+
+def small_window(x):
+    return window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL")
+
+
+@pytest.fixture
+def tray(desktop):
+    """tavrin in a session with a tray host: the program, the host's
+    stand-in (its process and object) and the bus name the icon registered
+    with it."""
+    process, watcher = desktop.start_tray_watcher()
+    tray = SimpleNamespace(process=process, watcher=watcher, program=Tavrin(desktop, "tavrin-tray"))
+    tray.item = harness.wait_until(lambda: calls(watcher, "RegisterStatusNotifierItem"), 30, "the icon registered")
+    yield tray
+    if tray.program.process.poll() is None:
+        assert tray.program.stop() == 0
+    harness.stop_process(tray.process)
+
+
+def test_a_tray_host_that_goes_away_is_stood_in_for_and_registered_with_again(desktop, tray):
+    x = display.Display(desktop.display)
+    assert not small_window(x)
+    harness.stop_process(tray.process)
+    harness.wait_until(lambda: small_window(x), 30, "the small window in the tray's place")
+    tray.process, tray.watcher = desktop.start_tray_watcher()
+    assert harness.wait_until(lambda: calls(tray.watcher, "RegisterStatusNotifierItem"), 30,
+                              "the icon registered again") == tray.item
+    harness.wait_until(lambda: not small_window(x), 30, "the small window to go")

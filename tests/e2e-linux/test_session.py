@@ -69,6 +69,25 @@ def test_phone_messages_become_notifications_and_a_click_opens_only_links(deskto
     assert desktop.opened.read_text() == "http://example.org/a?b=1&c\n"
 
 
+def test_a_notification_daemon_that_comes_back_is_used_again(desktop, phone):
+    opened_before = desktop.opened.read_text() if desktop.opened.exists() else ""
+    # Each daemon counts its ids from 1: the old daemon's link and the new
+    # daemon's plain message have the same id.
+    for messages in (["old link||http://example.org/old"], ["plain after||", "new link||http://example.org/new"]):
+        harness.stop_process(desktop.notifications_process)
+        desktop.start_notifications()
+        for message in messages:
+            phone.send("Msg||%s\n" % message)
+        notified(desktop, messages[-1].split("||")[0])
+    for id in (1, 2):
+        desktop.notifications.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us",
+                                         [dbus.UInt32(id), "default"], dbus_interface=MOCK_INTERFACE)
+    harness.wait_until(lambda: desktop.opened.exists() and desktop.opened.read_text() != opened_before, 30,
+                       "xdg-open")
+    time.sleep(0.2)
+    assert desktop.opened.read_text()[len(opened_before):] == "http://example.org/new\n"
+
+
 def window_named(x, name, kind="_NET_WM_WINDOW_TYPE_DIALOG"):
     """A managed window of that name and type, or None."""
     clients = x.screen().root.get_full_property(x.intern_atom("_NET_CLIENT_LIST"), X.AnyPropertyType)
