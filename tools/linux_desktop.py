@@ -156,6 +156,10 @@ class Desktop:
         self.processes.append(process)
         return process
 
+    @property
+    def tavrin_log(self):
+        return Path(self.env["XDG_STATE_HOME"]) / "tavrin" / "tavrin.log"
+
     def run(self, argv, **kwargs):
         return subprocess.run(argv, env=self.env, check=True, capture_output=True, **kwargs)
 
@@ -246,7 +250,7 @@ class Tavrin:
 
     @property
     def log(self):
-        return Path(self.desktop.env["XDG_STATE_HOME"]) / "tavrin" / "tavrin.log"
+        return self.desktop.tavrin_log
 
     def stop(self):
         """Ends tavrin as a session's end would; returns its exit code."""

@@ -72,6 +72,29 @@ def test_without_an_x_display_it_says_so_and_ends(desktop):
     assert "cannot open the X display \":9999\"" in result.stderr
 
 
+def test_the_x_server_going_away_ends_it_in_order(desktop):
+    xvfb, name = harness.start_xvfb(desktop.folder / "xvfb-going.log")
+    program = subprocess.Popen([str(BUILD / "tavrin")], env=dict(desktop.env, DISPLAY=name),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    try:
+        harness.wait_until(lambda: harness.port_accepts() or program.poll() is not None, 30, "tavrin's port")
+        with quillo_sim.Phone() as phone:
+            phone.read_greeting()
+            phone.key("[R] SHIFT d")  # held: let go on a display that is gone
+            phone.send("utf8 Жёлтый\n")  # bound keys: the map went with the server
+            phone.key("F12")
+            time.sleep(0.2)
+            harness.stop_process(xvfb)
+            assert program.wait(timeout=20) == 1
+    finally:
+        harness.stop_process(program)
+        harness.stop_process(xvfb)
+    assert "the X server of display %s went away; ending" % name in program.stderr.read()
+    tail = desktop.tavrin_log.read_text().splitlines()[-2:]
+    assert tail[0].endswith("the X server of display %s went away; ending" % name), tail
+    assert tail[1].endswith("Tavrin ended"), tail
+
+
 def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(desktop, recorder):
     settings = Path(desktop.env["XDG_CONFIG_HOME"]) / "tavrin"
     settings.mkdir(parents=True, exist_ok=True)
