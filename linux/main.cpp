@@ -95,6 +95,18 @@ void StopServerAtExit() {
   Loss().log->write(LogLevel::Info, "Tavrin ended");
 }
 
+// Under Wayland the X server is Xwayland, which sees only the X programs'
+// windows and takes input for them alone. Any one sign is enough; the
+// session says so once.
+const char* WaylandSign(Display* display) {
+  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && wayland[0]) return "WAYLAND_DISPLAY is set";
+  if (const char* type = std::getenv("XDG_SESSION_TYPE"); type && std::strcmp(type, "wayland") == 0)
+    return "XDG_SESSION_TYPE is wayland";
+  int opcode = 0, event = 0, error = 0;
+  if (XQueryExtension(display, "XWAYLAND", &opcode, &event, &error)) return "the X server is Xwayland";
+  return nullptr;
+}
+
 int Run(int argc, char** argv, bool install) {
   // Blocked before any thread starts (Qt's and the worker), so that only the
   // signal descriptor below sees them.
@@ -130,11 +142,6 @@ int Run(int argc, char** argv, bool install) {
     log.write(LogLevel::Error, "the X server has no XTest extension; ended");
     return 1;
   }
-  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && wayland[0]) {
-    std::fprintf(stderr, "tavrin: this is a Wayland session: only X programs (those under Xwayland) can be controlled.\n");
-    log.write(LogLevel::Warning, "Wayland session: only X programs can be controlled");
-  }
-
   // One copy per display: a second start ends quietly, as on Windows.
   const std::filesystem::path runtime = RuntimeDir() / "tavrin";
   MakeFolder(runtime, privateFolder);
@@ -143,6 +150,11 @@ int Run(int argc, char** argv, bool install) {
   if (!lock || flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
     log.write(LogLevel::Info, "another copy runs on display %s; this one ends", DisplayString(display.get()));
     return 0;
+  }
+  if (const char* sign = WaylandSign(display.get())) {
+    std::fprintf(stderr, "tavrin: this is a Wayland session (%s): only X programs (those under Xwayland) can be "
+                         "controlled.\n", sign);
+    log.write(LogLevel::Warning, "Wayland session (%s): only X programs can be controlled", sign);
   }
 
   XServerLoss& loss = Loss();

@@ -149,9 +149,9 @@ class Desktop:
             raise harness.HarnessError("the private %s bus did not start (%r)" % (kind, address))
         return address
 
-    def start(self, name, argv, stdout=None):
+    def start(self, name, argv, stdout=None, env=None):
         log = open(self.folder / ("%s.log" % name), "ab")
-        process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL,
+        process = subprocess.Popen(argv, env=env or self.env, stdin=subprocess.DEVNULL,
                                    stdout=stdout or log, stderr=log)
         self.processes.append(process)
         return process
@@ -238,12 +238,12 @@ class Recorder:
 
 
 class Tavrin:
-    def __init__(self, desktop, name):
+    def __init__(self, desktop, name, env=None):
         self.desktop = desktop
         self.program = BUILD / "tavrin"
         if not self.program.exists():
             raise harness.HarnessError("no %s: build the native preset first" % self.program)
-        self.process = desktop.start(name, [str(self.program)])
+        self.process = desktop.start(name, [str(self.program)], env=env)
         harness.wait_until(lambda: harness.port_accepts() or self.process.poll() is not None, 30, "tavrin's port")
         if self.process.poll() is not None:
             raise harness.HarnessError("tavrin ended at start with %s" % self.process.returncode)
