@@ -156,6 +156,10 @@ class Desktop:
         self.processes.append(process)
         return process
 
+    def opened_links(self):
+        """What xdg-open was asked to open so far, one a line."""
+        return self.opened.read_text().splitlines() if self.opened.exists() else []
+
     @property
     def tavrin_log(self):
         return Path(self.env["XDG_STATE_HOME"]) / "tavrin" / "tavrin.log"

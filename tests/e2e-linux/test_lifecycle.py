@@ -2,6 +2,7 @@
 copy per display, no display at all, and its place in the tray: the tray
 host that comes and goes, the menu through dbusmenu."""
 
+import re
 import signal
 import socket
 import subprocess
@@ -10,9 +11,10 @@ from pathlib import Path
 from types import SimpleNamespace
 
 import pytest
+import dbus
 from Xlib import display
 
-from conftest import BUILD, Tavrin, calls, harness, quillo_sim
+from conftest import BUILD, ROOT, Tavrin, calls, harness, quillo_sim
 from test_session import activate, press, window_named
 
 CYRILLIC = "Жёлтый чайник"
@@ -160,3 +162,60 @@ def test_a_tray_host_that_goes_away_is_stood_in_for_and_registered_with_again(de
     assert harness.wait_until(lambda: calls(tray.watcher, "RegisterStatusNotifierItem"), 30,
                               "the icon registered again") == tray.item
     harness.wait_until(lambda: not small_window(x), 30, "the small window to go")
+
+
+DBUSMENU = "com.canonical.dbusmenu"
+# The link items, by their path in the menu, and their addresses' names.
+LINK_ITEMS = [("Download Latest Version", "URL_DOWNLOAD_LATEST"),
+              ("Quillo/iPhone/Quillo", "STORE_IPHONE_1_URL"), ("Quillo/iPhone/Quillo Pro", "STORE_IPHONE_2_URL"),
+              ("Quillo/iPad/Quillo HD", "STORE_IPAD_1_URL"), ("Quillo/iPad/Quillo HD Pro", "STORE_IPAD_2_URL"),
+              ("Quillo/Android/Quillo", "STORE_ANDROID_1_URL"), ("Quillo/Android/Quillo Pro", "STORE_ANDROID_2_URL"),
+              ("Quillo/Android/Quillo (direct download)", "STORE_ANDROID_3_URL"),
+              ("Quillo/Android/Quillo Pro (direct download)", "STORE_ANDROID_4_URL"),
+              ("Visit Our Website", "URL_WEBSITE"), ("Follow Us On Facebook", "URL_FACEBOOK"),
+              ("Mail To Us", "MAILTO_CONTACT")]
+
+
+def menu_of(desktop, tray):
+    """The icon's menu as a tray host finds it; with each item's id by its
+    path of labels, access-key marks left out ("Quillo/iPhone/Quillo Pro")."""
+    item = desktop.session_bus.get_object(tray.item[0][0], "/StatusNotifierItem")
+    path = item.Get("org.kde.StatusNotifierItem", "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+    menu = desktop.session_bus.get_object(tray.item[0][0], path)
+    ids = {}
+
+    def walk(node, parent):
+        id, properties, children = node
+        label = str(properties.get("label", "")).replace("_", "")
+        here = parent + "/" + label if parent and label else parent or label
+        if label:
+            ids[here] = int(id)
+        for child in children:
+            walk(child, here)
+    walk(menu.GetLayout(0, -1, [], dbus_interface=DBUSMENU)[1], "")
+    return menu, ids
+
+
+def click(menu, id):
+    # No waiting for the answer: About answers once its box is closed.
+    menu.Event(id, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0), dbus_interface=DBUSMENU,
+               ignore_reply=True)
+
+
+def test_the_tray_menu_opens_its_links_shows_about_and_exits(desktop, tray):
+    links = dict(re.findall(r'#define TAVRIN_(\w+) "([^"]*)"', (ROOT / "shell" / "links.h").read_text()))
+    menu, ids = menu_of(desktop, tray)
+    for path, name in LINK_ITEMS:
+        before = len(desktop.opened_links())
+        click(menu, ids[path])
+        harness.wait_until(lambda: len(desktop.opened_links()) > before, 30, "xdg-open for %s" % path)
+        assert desktop.opened_links()[before:] == [links[name]], path
+
+    x = display.Display(desktop.display)
+    click(menu, ids["About"])
+    about = harness.wait_until(lambda: window_named(x, "About Tavrin"), 30, "the about box")
+    activate(x, about)
+    press(x, "Return")
+    harness.wait_until(lambda: not window_named(x, "About Tavrin"), 30, "the about box to close")
+    click(menu, ids["Exit"])
+    assert tray.program.process.wait(timeout=10) == 0
