@@ -149,9 +149,9 @@ class Desktop:
             raise harness.HarnessError("the private %s bus did not start (%r)" % (kind, address))
         return address
 
-    def start(self, name, argv, stdout=None, env=None):
+    def start(self, name, argv, stdout=None, env=None, bufsize=-1):
         log = open(self.folder / ("%s.log" % name), "ab")
-        process = subprocess.Popen(argv, env=env or self.env, stdin=subprocess.DEVNULL,
+        process = subprocess.Popen(argv, env=env or self.env, stdin=subprocess.DEVNULL, bufsize=bufsize,
                                    stdout=stdout or log, stderr=log)
         self.processes.append(process)
         return process

@@ -8,7 +8,6 @@ import socket
 import subprocess
 import time
 from pathlib import Path
-from types import SimpleNamespace
 
 import pytest
 import dbus
@@ -135,87 +134,56 @@ def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(deskt
         assert program.stop() == 0
 
 
-def small_window(x):
-    return window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL")
-
-
-@pytest.fixture
-def tray(desktop):
-    """tavrin in a session with a tray host: the program, the host's
-    stand-in (its process and object) and the bus name the icon registered
-    with it."""
-    process, watcher = desktop.start_tray_watcher()
-    tray = SimpleNamespace(process=process, watcher=watcher, program=Tavrin(desktop, "tavrin-tray"))
-    tray.item = harness.wait_until(lambda: calls(watcher, "RegisterStatusNotifierItem"), 30, "the icon registered")
-    yield tray
-    if tray.program.process.poll() is None:
-        assert tray.program.stop() == 0
-    harness.stop_process(tray.process)
-
-
-def test_a_tray_host_that_goes_away_is_stood_in_for_and_registered_with_again(desktop, tray):
-    x = display.Display(desktop.display)
-    assert not small_window(x)
-    harness.stop_process(tray.process)
-    harness.wait_until(lambda: small_window(x), 30, "the small window in the tray's place")
-    tray.process, tray.watcher = desktop.start_tray_watcher()
-    assert harness.wait_until(lambda: calls(tray.watcher, "RegisterStatusNotifierItem"), 30,
-                              "the icon registered again") == tray.item
-    harness.wait_until(lambda: not small_window(x), 30, "the small window to go")
-
-
 DBUSMENU = "com.canonical.dbusmenu"
-# The link items, by their path in the menu, and their addresses' names.
-LINK_ITEMS = [("Download Latest Version", "URL_DOWNLOAD_LATEST"),
-              ("Quillo/iPhone/Quillo", "STORE_IPHONE_1_URL"), ("Quillo/iPhone/Quillo Pro", "STORE_IPHONE_2_URL"),
-              ("Quillo/iPad/Quillo HD", "STORE_IPAD_1_URL"), ("Quillo/iPad/Quillo HD Pro", "STORE_IPAD_2_URL"),
-              ("Quillo/Android/Quillo", "STORE_ANDROID_1_URL"), ("Quillo/Android/Quillo Pro", "STORE_ANDROID_2_URL"),
-              ("Quillo/Android/Quillo (direct download)", "STORE_ANDROID_3_URL"),
-              ("Quillo/Android/Quillo Pro (direct download)", "STORE_ANDROID_4_URL"),
-              ("Visit Our Website", "URL_WEBSITE"), ("Follow Us On Facebook", "URL_FACEBOOK"),
-              ("Mail To Us", "MAILTO_CONTACT")]
 
 
-def menu_of(desktop, tray):
-    """The icon's menu as a tray host finds it; with each item's id by its
-    path of labels, access-key marks left out ("Quillo/iPhone/Quillo Pro")."""
-    item = desktop.session_bus.get_object(tray.item[0][0], "/StatusNotifierItem")
-    path = item.Get("org.kde.StatusNotifierItem", "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
-    menu = desktop.session_bus.get_object(tray.item[0][0], path)
+def menu_items(desktop, item):
+    """The icon's menu as a tray host finds it, and its items' ids by their
+    labels' path ("Quillo/iPhone/Quillo Pro"), in menu order."""
+    path = desktop.session_bus.get_object(item, "/StatusNotifierItem").Get(
+        "org.kde.StatusNotifierItem", "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+    menu = desktop.session_bus.get_object(item, path)
     ids = {}
 
     def walk(node, parent):
-        id, properties, children = node
-        label = str(properties.get("label", "")).replace("_", "")
-        here = parent + "/" + label if parent and label else parent or label
-        if label:
-            ids[here] = int(id)
-        for child in children:
-            walk(child, here)
+        for child in node[2]:
+            label = parent + str(child[1].get("label", "")).replace("_", "")
+            ids[label] = int(child[0])
+            walk(child, label + "/")
     walk(menu.GetLayout(0, -1, [], dbus_interface=DBUSMENU)[1], "")
-    return menu, ids
-
-
-def click(menu, id):
     # No waiting for the answer: About answers once its box is closed.
-    menu.Event(id, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0), dbus_interface=DBUSMENU,
-               ignore_reply=True)
+    return lambda id: menu.Event(id, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                                 dbus_interface=DBUSMENU, ignore_reply=True), ids
 
 
-def test_the_tray_menu_opens_its_links_shows_about_and_exits(desktop, tray):
-    links = dict(re.findall(r'#define TAVRIN_(\w+) "([^"]*)"', (ROOT / "shell" / "links.h").read_text()))
-    menu, ids = menu_of(desktop, tray)
-    for path, name in LINK_ITEMS:
-        before = len(desktop.opened_links())
-        click(menu, ids[path])
-        harness.wait_until(lambda: len(desktop.opened_links()) > before, 30, "xdg-open for %s" % path)
-        assert desktop.opened_links()[before:] == [links[name]], path
-
+def test_the_tray_menu_through_dbusmenu_and_a_tray_host_that_comes_back(desktop):
     x = display.Display(desktop.display)
-    click(menu, ids["About"])
-    about = harness.wait_until(lambda: window_named(x, "About Tavrin"), 30, "the about box")
-    activate(x, about)
-    press(x, "Return")
-    harness.wait_until(lambda: not window_named(x, "About Tavrin"), 30, "the about box to close")
-    click(menu, ids["Exit"])
-    assert tray.program.process.wait(timeout=10) == 0
+    watcher = desktop.start_tray_watcher()
+    program = Tavrin(desktop, "tavrin-tray")
+    try:
+        item = harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "the icon registered")
+        click, ids = menu_items(desktop, item[0][0])
+        # The store pages, in menu order as links.h lists them.
+        before = len(desktop.opened_links())
+        stores = re.findall(r'TAVRIN_STORE_\w+_URL "([^"]*)"', (ROOT / "shell" / "links.h").read_text())
+        for link in [id for label, id in ids.items() if label.count("/") == 2 and label.startswith("Quillo/")]:
+            click(link)
+            harness.wait_until(lambda: len(desktop.opened_links()) > before, 30, "xdg-open")
+            before += 1
+        assert desktop.opened_links()[-len(stores):] == stores
+        click(ids["About"])
+        activate(x, harness.wait_until(lambda: window_named(x, "About Tavrin"), 30, "the about box"))
+        press(x, "Return")
+        harness.wait_until(lambda: not window_named(x, "About Tavrin"), 30, "the about box to close")
+
+        # The host goes: the small window stands in until it is back.
+        harness.stop_process(watcher[0])
+        harness.wait_until(lambda: window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "the small window")
+        watcher = desktop.start_tray_watcher()
+        assert harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "again") == item
+        harness.wait_until(lambda: not window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "it to go")
+        click(ids["Exit"])
+        assert program.process.wait(timeout=10) == 0
+    finally:
+        harness.stop_process(program.process)
+        harness.stop_process(watcher[0])

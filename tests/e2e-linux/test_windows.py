@@ -1,7 +1,6 @@
 """Window commands on an X desktop: what a phone's "window ..." and zoom
 commands ask of the window manager (openbox), seen in the window's state."""
 
-import os
 import select
 import subprocess
 
@@ -14,9 +13,9 @@ from test_session import activate, notified, window_named
 
 class Window:
     def __init__(self, desktop, *wm_class):
+        # Unbuffered: a line read leaves the next in the pipe, where select sees it.
         self.process = desktop.start("x-window", [PYTHON, "-u", str(HERE / "helpers" / "x_window.py"), *wm_class],
-                                     stdout=subprocess.PIPE)
-        self.pending = b""
+                                     stdout=subprocess.PIPE, bufsize=0)
         line = self.line().split()
         assert line[:1] == ["ready"], line
         self.id = int(line[1])
@@ -26,16 +25,10 @@ class Window:
         harness.wait_until(lambda: self.active() == self.id, 30, "the test window to be active")
 
     def line(self, timeout=30):
-        """The helper's next line; it stops the test instead of waiting
-        forever. Read past Python's buffer, which select cannot see into."""
-        while b"\n" not in self.pending:
-            ready, _, _ = select.select([self.process.stdout], [], [], timeout)
-            assert ready, "the test window said nothing for %d s" % timeout
-            chunk = os.read(self.process.stdout.fileno(), 4096)
-            assert chunk, "the test window ended"
-            self.pending += chunk
-        line, self.pending = self.pending.split(b"\n", 1)
-        return line.decode().strip()
+        """The helper's next line; it stops the test instead of waiting forever."""
+        ready, _, _ = select.select([self.process.stdout], [], [], timeout)
+        assert ready, "the test window said nothing for %d s" % timeout
+        return self.process.stdout.readline().decode().strip()
 
     def atoms(self, name, window=None):
         reply = (window or self.window).get_full_property(self.x.intern_atom(name), X.AnyPropertyType)

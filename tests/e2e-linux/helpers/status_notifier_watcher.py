@@ -1,9 +1,5 @@
-"""A dbusmock template standing in for a tray host's StatusNotifierWatcher:
-it says that a host is there and takes the items' registrations, which the
-mock's call log keeps.
-
-    python3 -m dbusmock --template tests/e2e-linux/helpers/status_notifier_watcher.py
-"""
+"""A dbusmock template for a tray host's StatusNotifierWatcher: a host is
+there, and the items' registrations go to the mock's call log."""
 
 import dbus
 
