@@ -22,7 +22,7 @@ void Tap(CommandContext& c, const char*) {
 
 template <uint16_t VirtualKey>
 void TapWhenPresenting(CommandContext& c, const char*) {
-  if (!IsPresentationInFront(c.desktop)) return;
+  if (!c.desktop.presentationInFront()) return;
   Keyboard keyboard(c.injector, c.desktop);
   TapKey(keyboard, VirtualKey);
 }

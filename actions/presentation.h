@@ -25,6 +25,8 @@ constexpr uint32_t kDisplayDevicesTried = 10;
 // True when the path's file name is "powerpnt" and its extension ".exe",
 // without regard to case.
 bool IsPresentationPath(const wchar_t* path);
+// PowerPoint in front, by its process's executable: the Windows desktop's
+// answer to presentationInFront().
 bool IsPresentationInFront(DesktopWindows& windows);
 // Moves the desktop from one of the first two displays with a monitor to the
 // other; with fewer than two, does nothing.

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "actions/presentation.h"
 #include "base/win32_handles.h"
 #include "extension/Extension.h"
 #include "shell/elevation_notice.h"
@@ -279,6 +280,8 @@ void Win32Desktop::toggleDesktop() {
   else
     ToggleDesktopByName(shell.get());
 }
+
+bool Win32Desktop::presentationInFront() { return IsPresentationInFront(*this); }
 
 void Win32Desktop::startPresentationProgram() { StartPowerPointProgram(); }
 

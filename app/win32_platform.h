@@ -68,6 +68,7 @@ class Win32Desktop final : public Desktop {
                              uint32_t width, uint32_t height, uint32_t flags) override;
 
   void toggleDesktop() override;
+  bool presentationInFront() override;
   void startPresentationProgram() override;
   void stopPresentationProgram() override;
 

@@ -25,8 +25,28 @@ bool MayOpen(const QString& target) {
 }
 }  // namespace
 
-PhoneMessages::PhoneMessages(Log& log) : log_(log) {
+void OpenLink(Log& log, const QString& target) {
+  if (!MayOpen(target)) {
+    log.write(LogLevel::Warning, "a target was not opened: not a web or mail link");
+    return;
+  }
+  if (!QProcess::startDetached(QStringLiteral("xdg-open"), {target}))
+    log.write(LogLevel::Warning, "a link could not be opened: xdg-open did not start");
+}
+
+PhoneMessages::PhoneMessages(Log& log)
+    : log_(log),
+      daemonWatch_(kService, QDBusConnection::sessionBus(),
+                   QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration) {
   connect(&recentMenu_, &QMenu::aboutToShow, this, [this] { fillRecentMenu(); });
+  // A new daemon counts its ids afresh: a click on its notification must
+  // never open the link of the old one's that had the same id.
+  connect(&daemonWatch_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+    targets_.clear();
+    log_.write(LogLevel::Warning, "the notification daemon went away");
+  });
+  connect(&daemonWatch_, &QDBusServiceWatcher::serviceRegistered, this,
+          [this] { log_.write(LogLevel::Info, "the notification daemon is back"); });
   QDBusConnection bus = QDBusConnection::sessionBus();
   bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
   bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this, SLOT(closed(uint, uint)));
@@ -50,7 +70,10 @@ void PhoneMessages::show(const char* title, const char* target) {
       log_.write(LogLevel::Warning, "a phone's message could not be shown: %s", qPrintable(reply.error().message()));
       return;
     }
-    if (!clickable) return;
+    if (!clickable) {
+      targets_.erase(reply.value());  // the id may be one a gone daemon gave out
+      return;
+    }
     if (targets_.size() >= kRemembered) targets_.erase(targets_.begin());  // ids grow: the oldest goes
     targets_[reply.value()] = link;
   });
@@ -61,17 +84,9 @@ void PhoneMessages::actionInvoked(uint id, const QString& action) {
   if (found == targets_.end() || action != kDefaultAction) return;
   const QString target = found->second;
   targets_.erase(found);
-  open(target);
+  OpenLink(log_, target);
 }
 
-void PhoneMessages::open(const QString& target) {
-  if (!MayOpen(target)) {
-    log_.write(LogLevel::Warning, "a phone message's target was not opened: not a web or mail link");
-    return;
-  }
-  if (!QProcess::startDetached(QStringLiteral("xdg-open"), {target}))
-    log_.write(LogLevel::Warning, "a phone message's link could not be opened");
-}
 
 void PhoneMessages::fillRecentMenu() {
   recentMenu_.clear();
@@ -83,7 +98,7 @@ void PhoneMessages::fillRecentMenu() {
     const QString target = QString::fromWCharArray(message.target);
     // The item's text is the phone's: no access letter may come of it.
     recentMenu_.addAction(QString::fromWCharArray(item).replace(QLatin1Char('&'), QStringLiteral("&&")),
-                          [this, target] { open(target); });
+                          [this, target] { OpenLink(log_, target); });
   }
 }
 

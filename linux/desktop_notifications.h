@@ -2,9 +2,12 @@
 // Notifications on the session bus), the balloons of the Windows build. A
 // click on one opens its target with xdg-open, when the target is a web or
 // mail link (shell/peer_target.h judges it; a phone never makes this
-// program start a program or open another computer's files).
+// program start a program or open another computer's files). A daemon that
+// goes away and comes back is used again: calls and signals follow the
+// name; the ids of its notifications go with it.
 #pragma once
 #include <QMenu>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
 #include <map>
@@ -13,6 +16,10 @@
 #include "shell/recent_messages.h"
 
 namespace tavrin {
+
+// Opens `target` with xdg-open when it is a web or mail link, as a click on
+// a phone's message does; anything else only goes to the log.
+void OpenLink(Log& log, const QString& target);
 
 class PhoneMessages : public QObject {
   Q_OBJECT
@@ -32,10 +39,10 @@ class PhoneMessages : public QObject {
 
  private:
   static constexpr size_t kRemembered = 16;  // targets of the newest notifications
-  void open(const QString& target);
   void fillRecentMenu();
 
   Log& log_;
+  QDBusServiceWatcher daemonWatch_;
   std::map<uint, QString> targets_;
   RecentMessages recent_;
   QMenu recentMenu_{QStringLiteral("Recent &Messages")};

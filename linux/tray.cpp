@@ -1,6 +1,7 @@
 #include "linux/tray.h"
 
 #include <QAction>
+#include <QDBusConnection>
 #include <cwchar>
 #include <QLabel>
 #include <QPainter>
@@ -8,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include <QMessageBox>
-#include <QProcess>
 
 #include "linux/autostart.h"
+#include "linux/desktop_notifications.h"
 #include "server/greeting.h"
 #include "server/version_text.h"
 #include "shell/links.h"
@@ -20,6 +21,9 @@
 namespace tavrin {
 
 namespace {
+
+const QString kTrayHost = QStringLiteral("org.kde.StatusNotifierWatcher");
+constexpr int kHostGoneMs = 3000;
 
 // The program's mark, drawn: the build carries no image reader for its SVG.
 QIcon ProgramIcon() {
@@ -44,12 +48,9 @@ QIcon ProgramIcon() {
   return icon;
 }
 
-// The program's own links: fixed texts, opened as the desktop opens them.
+// The program's own links, opened as a phone message's link is.
 void AddLink(QMenu& menu, Log& log, const char* caption, const char* url) {
-  menu.addAction(QString::fromUtf8(caption), [&log, url] {
-    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromUtf8(url)}))
-      log.write(LogLevel::Warning, "xdg-open could not be started for %s", url);
-  });
+  menu.addAction(QString::fromUtf8(caption), [&log, url] { OpenLink(log, QString::fromUtf8(url)); });
 }
 
 void ShowAbout() {
@@ -82,8 +83,8 @@ void Tray::refreshTip() {
   wchar_t heading[kTipCapacity];
   FormatTipHeading(heading, kTipCapacity, roster_.count(), roster_.paused());
   const QString tip = QString::fromWCharArray(heading) + addressLine();
+  icon_.setToolTip(tip);
   if (status_) status_->setText(tip);  // the window says all the tip would
-  else icon_.setToolTip(tip);
 }
 
 Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, QMenu* recent,
@@ -124,15 +125,16 @@ Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, Q
   menu_.addSeparator();
   menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
 
-  const QIcon icon = ProgramIcon();
+  programIcon_ = ProgramIcon();
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
-    icon_.setIcon(icon);
+    icon_.setIcon(programIcon_);
     icon_.setToolTip(QStringLiteral("Tavrin"));
     icon_.setContextMenu(&menu_);
     icon_.show();
     log_.write(LogLevel::Info, "in the tray");
+    watchTrayHost();
   } else {
-    showWindow(icon);
+    showWindow("no tray in this session");
   }
   // Phones come and go and addresses change: the tip is read again now and then.
   refreshTip();
@@ -140,12 +142,35 @@ Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, Q
   tipTimer_.start(2000);
 }
 
-void Tray::showWindow(const QIcon& icon) {
+void Tray::watchTrayHost() {
+  hostGoneTimer_.setSingleShot(true);
+  QObject::connect(&hostGoneTimer_, &QTimer::timeout, [this] { showWindow("the tray went away"); });
+  hostWatch_ = std::make_unique<QDBusServiceWatcher>(
+      kTrayHost, QDBusConnection::sessionBus(),
+      QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+  QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceUnregistered, [this] {
+    log_.write(LogLevel::Warning, "the tray host went away");
+    hostGoneTimer_.start(kHostGoneMs);
+  });
+  QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, [this] {
+    hostGoneTimer_.stop();
+    if (window_) window_->hide();
+    log_.write(LogLevel::Info, "the tray host is back: the icon is registered with it again");
+  });
+}
+
+void Tray::showWindow(const char* why) {
+  if (!window_) buildWindow();
+  window_->show();
+  log_.write(LogLevel::Info, "%s: a small window stands in for the tray", why);
+}
+
+void Tray::buildWindow() {
   // No tray: a small window the user can find, that takes no focus from
   // the window the phone types into.
   window_ = std::make_unique<QWidget>();
   window_->setWindowTitle(QStringLiteral("Tavrin"));
-  window_->setWindowIcon(icon);
+  window_->setWindowIcon(programIcon_);
   window_->setAttribute(Qt::WA_ShowWithoutActivating);
   auto* layout = new QVBoxLayout(window_.get());
   status_ = new QLabel;
@@ -154,8 +179,7 @@ void Tray::showWindow(const QIcon& icon) {
   button->setMenu(&menu_);
   button->setFocusPolicy(Qt::NoFocus);
   layout->addWidget(button);
-  window_->show();
-  log_.write(LogLevel::Info, "no tray in this session: a small window stands in for it");
+  refreshTip();
 }
 
 Tray::~Tray() = default;

@@ -1,8 +1,11 @@
 // The tray icon and its menu (the Windows build's texts), or, where the
-// session has no tray to show it in, a small window with the same menu.
+// session has no tray to show it in, a small window with the same menu. A
+// tray host (the StatusNotifierWatcher) that goes away leaves the window in
+// its place until it comes back; Qt registers the icon with it again.
 #pragma once
 #include <QLabel>
 #include <QMenu>
+#include <QDBusServiceWatcher>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
@@ -28,7 +31,9 @@ class Tray {
   // "IP Address : ..." of the addresses phones can use, best first.
   QString addressLine();
   void refreshTip();
-  void showWindow(const QIcon& icon);
+  void showWindow(const char* why);
+  void buildWindow();
+  void watchTrayHost();
 
   Log& log_;
   NetworkInfo& network_;
@@ -36,9 +41,12 @@ class Tray {
   QAction* addresses_ = nullptr;
   QLabel* status_ = nullptr;  // the small window's text
   QTimer tipTimer_;
+  QTimer hostGoneTimer_;  // a host that restarts is given a moment to come back
   QMenu menu_;
+  QIcon programIcon_;
   QSystemTrayIcon icon_;
   std::unique_ptr<QWidget> window_;
+  std::unique_ptr<QDBusServiceWatcher> hostWatch_;
 };
 
 }  // namespace tavrin

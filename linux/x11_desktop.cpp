@@ -4,6 +4,8 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "actions/window_actions.h"
 #include "seams/system.h"
 
@@ -18,6 +20,9 @@ constexpr long kMoveResizeXYWH = (1 << 8) | (1 << 9) | (1 << 10) | (1 << 11);
 constexpr int kMaxLongs = 64;
 constexpr int kPlacementTries = 10;
 constexpr uint32_t kPlacementPollMs = 10;
+// The class LibreOffice gives Impress's windows (its other programs have
+// classes of their own: libreoffice-writer, -calc, ...).
+constexpr char kImpressClass[] = "libreoffice-impress";
 
 }  // namespace
 
@@ -205,6 +210,16 @@ void X11Desktop::toggleDesktop() {
   long showing = 0;
   readLongs(root(), atoms_[ShowingDesktop], XA_CARDINAL, &showing, 1);
   sendMessage(root(), atoms_[ShowingDesktop], showing ? 0 : 1);
+}
+
+bool X11Desktop::presentationInFront() {
+  const Window front = static_cast<Window>(foregroundWindow());
+  XClassHint hint{};
+  if (front == 0 || !XGetClassHint(display_, front, &hint)) return false;
+  const bool impress = hint.res_class && std::strcmp(hint.res_class, kImpressClass) == 0;
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return impress;
 }
 
 void X11Desktop::startPresentationProgram() {

@@ -6,7 +6,8 @@
 // program may still ask to save), minimize is XIconifyWindow, maximize and
 // restore are _NET_WM_STATE's two maximized states, moves and sizes are
 // _NET_MOVERESIZE_WINDOW within _NET_WORKAREA, show-desktop is
-// _NET_SHOWING_DESKTOP. Rectangles are the frames the manager draws, in
+// _NET_SHOWING_DESKTOP. The presentation program is LibreOffice Impress.
+// Rectangles are the frames the manager draws, in
 // root coordinates; there are no invisible borders and no per-window DPI.
 #pragma once
 #include <X11/Xlib.h>
@@ -32,6 +33,8 @@ class X11Desktop final : public NullDesktop {
   void sendSysCommand(WindowRef window, uint32_t command) override;
   bool isOwnWindow(WindowRef window) override;
   void toggleDesktop() override;
+  // LibreOffice Impress in front, by its windows' WM_CLASS.
+  bool presentationInFront() override;
   void startPresentationProgram() override;
   void stopPresentationProgram() override;
   // The displays are the user's to arrange: none is listed to switch.

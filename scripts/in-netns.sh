@@ -4,12 +4,16 @@
 # that exists nowhere else. Tavrin broadcasts UDP once a second: this is how it
 # is run on development and CI machines.
 #
-#   scripts/in-netns.sh [--veth] [--hostname NAME] [--] COMMAND [ARGS...]
+#   scripts/in-netns.sh [--veth] [--hostname NAME] [--own-x-sockets] [--] COMMAND [ARGS...]
 #
 #   --veth           create v0 10.77.0.1/24 <-> v1 10.77.0.2/24 inside the
 #                    namespace, with a host route for 255.255.255.255 via v0
 #   --hostname NAME  set the namespace's host name (Wine derives the computer
 #                    name from it)
+#   --own-x-sockets  give the namespace a /tmp/.X11-unix of its own (a tmpfs
+#                    in a mount namespace): an X client that takes the socket
+#                    file (python-xlib does) would otherwise meet the X
+#                    server of another namespace with the same display number
 set -euo pipefail
 
 die() { printf '[in-netns] ERROR: %s\n' "$*" >&2; exit 1; }
@@ -23,15 +27,24 @@ if [ "${1:-}" != "--inside-namespace" ]; then
   # /proc/1/ns/net is not readable on every machine.
   TAVRIN_HOST_NETNS=$(readlink /proc/self/ns/net) || die "cannot read this process's network namespace"
   export TAVRIN_HOST_NETNS
-  exec unshare --net --uts -- "$0" --inside-namespace "$@"
+  namespaces=(--net --uts)
+  for arg in "$@"; do
+    case "$arg" in
+      --own-x-sockets) namespaces+=(--mount) ;;
+      --) break ;;
+    esac
+  done
+  exec unshare "${namespaces[@]}" -- "$0" --inside-namespace "$@"
 fi
 shift
 
 veth=0
 hostname_wanted=
+own_x_sockets=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --veth) veth=1; shift ;;
+    --own-x-sockets) own_x_sockets=1; shift ;;
     --hostname) hostname_wanted="$2"; shift 2 ;;
     --) shift; break ;;
     -*) die "unknown option $1" ;;
@@ -58,6 +71,9 @@ if [ "$veth" = 1 ]; then
   ip link set v1 up
   # A host route, not a default route: with a default route wineboot waits on DNS.
   ip route add 255.255.255.255/32 dev v0
+fi
+if [ "$own_x_sockets" = 1 ]; then
+  mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix || die "cannot mount a tmpfs on /tmp/.X11-unix"
 fi
 if [ -n "$hostname_wanted" ]; then
   hostname "$hostname_wanted" || die "cannot set host name"

@@ -7,6 +7,10 @@
 #
 #   scripts/run.sh                    the tour: moves, clicks, wheel, keys, text
 #   scripts/run.sh "mos m 5 -3" MUTE  your own items (as tools/quillo_sim.py)
+#   scripts/run.sh --linux [ITEMS]    the same with tavrin, the X11 build: on a
+#                                     private Xvfb with openbox and private
+#                                     D-Bus buses (stand-ins for logind and
+#                                     the notification daemon)
 #   scripts/run.sh --no-setup ...     skip the package check
 #   scripts/run.sh --lan              serve the real network (read below)
 #
@@ -18,7 +22,8 @@
 # a shared machine or in CI. It runs until Ctrl-C.
 #
 # Environment: TAVRIN_BUILD_ROOT (default build/) holds the windows build
-# (e2e-win), the Wine prefix and the logs (run-logs).
+# (e2e-win), the native build (native, for --linux), the Wine prefix and the
+# logs (run-logs).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,12 +39,14 @@ die() { printf '[run] ERROR: %s\n' "$*" >&2; exit 1; }
 
 setup=1
 lan=0
+linux=0
 items=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --no-setup) setup=0 ;;
     --lan) lan=1 ;;
-    -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --linux) linux=1 ;;
+    -h|--help) awk 'NR > 1 && !/^#/ { exit } NR > 1' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     --) shift; items+=("$@"); break ;;
     *) items+=("$1") ;;
   esac
@@ -69,6 +76,21 @@ fi
 if [ "$setup" = 1 ]; then
   say "checking Debian packages (scripts/setup.sh)"
   "$ROOT/scripts/setup.sh" || die "package set-up failed"
+fi
+
+if [ "$linux" = 1 ]; then
+  [ "$lan" = 0 ] || die "--lan serves with Tavrin.exe only"
+  NATIVE=$BUILD_ROOT/native
+  say "building tavrin (X11) in $NATIVE"
+  cmake --preset native -B "$NATIVE" >"$BUILD_ROOT/run-configure.log" 2>&1 \
+    || { cat "$BUILD_ROOT/run-configure.log"; die "cmake configure failed"; }
+  cmake --build "$NATIVE" -j "${TAVRIN_JOBS:-2}" --target tavrin || die "native build of tavrin failed"
+  say "starting tavrin in a private network namespace"
+  TAVRIN_LINUX_BUILD=$NATIVE "$ROOT/scripts/in-netns.sh" --veth --own-x-sockets -- \
+    /usr/bin/python3 "$ROOT/tools/tavrin_demo.py" --linux --logs "$LOGS" "${items[@]}" \
+    || die "the run failed; logs are in $LOGS"
+  say "done; logs are in $LOGS"
+  exit 0
 fi
 
 say "building Tavrin.exe with mingw-w64 in $TAVRIN_WIN_BUILD"

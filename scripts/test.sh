@@ -125,11 +125,8 @@ for s in "${stages[@]}"; do
       for package in libxtst6 libqt6widgets6 qt6-qpa-plugins; do
         [[ "$depends" == *"$package"* ]] || fail "$deb does not depend on $package"
       done
-      # The X servers' socket folder is the session's own too: an X client
-      # that takes the socket file (python-xlib does) would otherwise meet
-      # the X server of another namespace that has the same display number.
-      TAVRIN_LINUX_BUILD="$BUILD_ROOT/native" in_netns unshare --mount -- sh -c \
-        'mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix && exec /usr/bin/python3 -m pytest tests/e2e-linux -q -rfE -p no:cacheprovider'
+      TAVRIN_LINUX_BUILD="$BUILD_ROOT/native" "$ROOT/scripts/in-netns.sh" --veth --own-x-sockets -- \
+        /usr/bin/python3 -m pytest tests/e2e-linux -q -rfE -p no:cacheprovider
 
       code=$?
       [ $code -ne 5 ] || fail "pytest found no Linux end-to-end tests"

@@ -129,6 +129,9 @@ class DesktopShell {
   virtual bool compositionEnabled() = 0;
   // The shell's ToggleDesktop, and the Extension library.
   virtual void toggleDesktop() = 0;
+  // Whether the window in front is the presentation program's, the one the
+  // presenter keys are meant for (every other window gets none of them).
+  virtual bool presentationInFront() = 0;
   virtual void startPresentationProgram() = 0;
   virtual void stopPresentationProgram() = 0;
 };
@@ -174,6 +177,7 @@ class NullDesktop : public Desktop {
 
   bool compositionEnabled() override { return false; }
   void toggleDesktop() override {}
+  bool presentationInFront() override { return false; }
   void startPresentationProgram() override {}
   void stopPresentationProgram() override {}
 };

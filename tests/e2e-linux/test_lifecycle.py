@@ -1,15 +1,19 @@
 """Start and end of tavrin on an X desktop: the keyboard map it leaves, one
-copy per display, and no display at all."""
+copy per display, no display at all, and its place in the tray: the tray
+host that comes and goes, the menu through dbusmenu."""
 
+import re
 import signal
 import socket
 import subprocess
 import time
 from pathlib import Path
 
+import pytest
+import dbus
 from Xlib import display
 
-from conftest import BUILD, Tavrin, harness, quillo_sim
+from conftest import BUILD, ROOT, Tavrin, calls, harness, quillo_sim
 from test_session import activate, press, window_named
 
 CYRILLIC = "Жёлтый чайник"
@@ -50,12 +54,16 @@ def test_keyboard_map_is_restored_at_exit_and_leftovers_cleared_at_start(desktop
     assert desktop.keymap() == before
 
 
-def test_one_copy_per_display(desktop, recorder):
-    first = Tavrin(desktop, "tavrin-first")
+def test_one_copy_per_display_in_a_wayland_session_said_once(desktop, recorder):
+    wayland = dict(desktop.env, XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-9", QT_QPA_PLATFORM="xcb")
+    start = len(desktop.tavrin_log.read_text()) if desktop.tavrin_log.exists() else 0
+    first = Tavrin(desktop, "tavrin-first", env=wayland)
     try:
-        second = subprocess.run([str(BUILD / "tavrin")], env=desktop.env, capture_output=True, timeout=10)
-        assert second.returncode == 0
-        assert "another copy runs" in first.log.read_text()
+        second = subprocess.run([str(BUILD / "tavrin")], env=wayland, capture_output=True, text=True, timeout=10)
+        assert (second.returncode, second.stderr) == (0, "")
+        log = first.log.read_text()[start:]
+        assert "another copy runs" in log
+        assert log.count("Wayland session (WAYLAND_DISPLAY is set): only X programs can be controlled") == 1
         assert type_text(recorder, "still here") == "still here"
     finally:
         assert first.stop() == 0
@@ -67,6 +75,29 @@ def test_without_an_x_display_it_says_so_and_ends(desktop):
     result = subprocess.run([str(BUILD / "tavrin")], env=env, capture_output=True, text=True, timeout=10)
     assert result.returncode == 1
     assert "cannot open the X display \":9999\"" in result.stderr
+
+
+def test_the_x_server_going_away_ends_it_in_order(desktop):
+    xvfb, name = harness.start_xvfb(desktop.folder / "xvfb-going.log")
+    program = subprocess.Popen([str(BUILD / "tavrin")], env=dict(desktop.env, DISPLAY=name),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    try:
+        harness.wait_until(lambda: harness.port_accepts() or program.poll() is not None, 30, "tavrin's port")
+        with quillo_sim.Phone() as phone:
+            phone.read_greeting()
+            phone.key("[R] SHIFT d")  # held: let go on a display that is gone
+            phone.send("utf8 Жёлтый\n")  # bound keys: the map went with the server
+            phone.key("F12")
+            time.sleep(0.2)
+            harness.stop_process(xvfb)
+            assert program.wait(timeout=20) == 1
+    finally:
+        harness.stop_process(program)
+        harness.stop_process(xvfb)
+    assert "the X server of display %s went away; ending" % name in program.stderr.read()
+    tail = desktop.tavrin_log.read_text().splitlines()[-2:]
+    assert tail[0].endswith("the X server of display %s went away; ending" % name), tail
+    assert tail[1].endswith("Tavrin ended"), tail
 
 
 def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(desktop, recorder):
@@ -101,3 +132,58 @@ def test_ask_first_prompts_with_deny_as_default_and_remembers_always_allow(deskt
         (settings / "ask-first").unlink()
         (settings / "allowed-phones").unlink(missing_ok=True)
         assert program.stop() == 0
+
+
+DBUSMENU = "com.canonical.dbusmenu"
+
+
+def menu_items(desktop, item):
+    """The icon's menu as a tray host finds it, and its items' ids by their
+    labels' path ("Quillo/iPhone/Quillo Pro"), in menu order."""
+    path = desktop.session_bus.get_object(item, "/StatusNotifierItem").Get(
+        "org.kde.StatusNotifierItem", "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+    menu = desktop.session_bus.get_object(item, path)
+    ids = {}
+
+    def walk(node, parent):
+        for child in node[2]:
+            label = parent + str(child[1].get("label", "")).replace("_", "")
+            ids[label] = int(child[0])
+            walk(child, label + "/")
+    walk(menu.GetLayout(0, -1, [], dbus_interface=DBUSMENU)[1], "")
+    # No waiting for the answer: About answers once its box is closed.
+    return lambda id: menu.Event(id, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                                 dbus_interface=DBUSMENU, ignore_reply=True), ids
+
+
+def test_the_tray_menu_through_dbusmenu_and_a_tray_host_that_comes_back(desktop):
+    x = display.Display(desktop.display)
+    watcher = desktop.start_tray_watcher()
+    program = Tavrin(desktop, "tavrin-tray")
+    try:
+        item = harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "the icon registered")
+        click, ids = menu_items(desktop, item[0][0])
+        # The store pages, in menu order as links.h lists them.
+        before = len(desktop.opened_links())
+        stores = re.findall(r'TAVRIN_STORE_\w+_URL "([^"]*)"', (ROOT / "shell" / "links.h").read_text())
+        for link in [id for label, id in ids.items() if label.count("/") == 2 and label.startswith("Quillo/")]:
+            click(link)
+            harness.wait_until(lambda: len(desktop.opened_links()) > before, 30, "xdg-open")
+            before += 1
+        assert desktop.opened_links()[-len(stores):] == stores
+        click(ids["About"])
+        activate(x, harness.wait_until(lambda: window_named(x, "About Tavrin"), 30, "the about box"))
+        press(x, "Return")
+        harness.wait_until(lambda: not window_named(x, "About Tavrin"), 30, "the about box to close")
+
+        # The host goes: the small window stands in until it is back.
+        harness.stop_process(watcher[0])
+        harness.wait_until(lambda: window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "the small window")
+        watcher = desktop.start_tray_watcher()
+        assert harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "again") == item
+        harness.wait_until(lambda: not window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "it to go")
+        click(ids["Exit"])
+        assert program.process.wait(timeout=10) == 0
+    finally:
+        harness.stop_process(program.process)
+        harness.stop_process(watcher[0])

@@ -53,6 +53,7 @@ def test_a_locked_session_takes_no_input_and_lets_held_keys_go(desktop, recorder
 
 
 def test_phone_messages_become_notifications_and_a_click_opens_only_links(desktop, phone):
+    before = len(desktop.opened_links())
     phone.send("Msg||<b>Hi</b> & <a href='x'>you</a>||http://example.org/a?b=1&c\n")
     phone.send("Msg||a program||/usr/bin/xterm\n")
     link = notified(desktop, "&lt;b&gt;Hi&lt;/b&gt; &amp; &lt;a href='x'&gt;you&lt;/a&gt;")[0]
@@ -64,9 +65,27 @@ def test_phone_messages_become_notifications_and_a_click_opens_only_links(deskto
     for title in ("a program", link[4]):
         desktop.notifications.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us",
                                          [dbus.UInt32(ids[title]), "default"], dbus_interface=MOCK_INTERFACE)
-    harness.wait_until(lambda: desktop.opened.exists(), 30, "xdg-open")
+    harness.wait_until(lambda: len(desktop.opened_links()) > before, 30, "xdg-open")
     time.sleep(0.2)
-    assert desktop.opened.read_text() == "http://example.org/a?b=1&c\n"
+    assert desktop.opened_links()[before:] == ["http://example.org/a?b=1&c"]
+
+
+def test_a_notification_daemon_that_comes_back_is_used_again(desktop, phone):
+    before = len(desktop.opened_links())
+    # Each daemon counts its ids from 1: the old daemon's link and the new
+    # daemon's plain message have the same id.
+    for messages in (["old link||http://example.org/old"], ["plain after||", "new link||http://example.org/new"]):
+        harness.stop_process(desktop.notifications_process)
+        desktop.start_notifications()
+        for message in messages:
+            phone.send("Msg||%s\n" % message)
+        notified(desktop, messages[-1].split("||")[0])
+    for id in (1, 2):
+        desktop.notifications.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us",
+                                         [dbus.UInt32(id), "default"], dbus_interface=MOCK_INTERFACE)
+    harness.wait_until(lambda: len(desktop.opened_links()) > before, 30, "xdg-open")
+    time.sleep(0.2)
+    assert desktop.opened_links()[before:] == ["http://example.org/new"]
 
 
 def window_named(x, name, kind="_NET_WM_WINDOW_TYPE_DIALOG"):

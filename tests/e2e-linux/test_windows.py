@@ -12,9 +12,10 @@ from test_session import activate, notified, window_named
 
 
 class Window:
-    def __init__(self, desktop):
-        self.process = desktop.start("x-window", [PYTHON, "-u", str(HERE / "helpers" / "x_window.py")],
-                                     stdout=subprocess.PIPE)
+    def __init__(self, desktop, *wm_class):
+        # Unbuffered: a line read leaves the next in the pipe, where select sees it.
+        self.process = desktop.start("x-window", [PYTHON, "-u", str(HERE / "helpers" / "x_window.py"), *wm_class],
+                                     stdout=subprocess.PIPE, bufsize=0)
         line = self.line().split()
         assert line[:1] == ["ready"], line
         self.id = int(line[1])
@@ -94,6 +95,29 @@ def test_close_asks_the_window_and_show_desktop_toggles(window, phone):
         phone.send("slidedown\n")
         window.wait(lambda: window.atoms("_NET_SHOWING_DESKTOP", root) == [expected],
                     "showing the desktop to be %d" % expected)
+
+
+def presenter_keys(window, phone):
+    """The keys the presenter commands bring to `window`, in front."""
+    for command in ("ppt pgdn", "ppt pgup", "ppt play", "ppt stop"):
+        phone.send(command + "\n")
+    phone.key("F12")  # a sentinel: the commands before it are done
+    keys = []
+    while keys[-1:] != ["ffc9"]:
+        line = window.line()
+        if line.startswith("key "):
+            keys.append(line.split()[1])
+    return keys[:-1]
+
+
+def test_presenter_keys_go_to_libreoffice_impress_only(desktop, window, phone):
+    assert presenter_keys(window, phone) == []
+    impress = Window(desktop, "libreoffice", "libreoffice-impress")
+    try:
+        # Page Down, Page Up, F5, Escape.
+        assert presenter_keys(impress, phone) == ["ff56", "ff55", "ffc2", "ff1b"]
+    finally:
+        impress.end()
 
 
 def test_its_own_window_is_never_a_target(desktop, tavrin, phone):

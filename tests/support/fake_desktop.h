@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/presentation.h"
 #include "input/key_tables.h"
 #include "seams/desktop.h"
 
@@ -156,6 +157,7 @@ class FakeDesktop : public Desktop {
   }
 
   void toggleDesktop() override { calls.push_back("toggleDesktop"); }
+  bool presentationInFront() override { return IsPresentationInFront(*this); }
   void startPresentationProgram() override { calls.push_back("startPresentation"); }
   void stopPresentationProgram() override { calls.push_back("stopPresentation"); }
 
