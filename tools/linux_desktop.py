@@ -242,12 +242,12 @@ class Recorder:
 
 
 class Tavrin:
-    def __init__(self, desktop, name, env=None):
+    def __init__(self, desktop, name, env=None, args=()):
         self.desktop = desktop
         self.program = BUILD / "tavrin"
         if not self.program.exists():
             raise harness.HarnessError("no %s: build the native preset first" % self.program)
-        self.process = desktop.start(name, [str(self.program)], env=env)
+        self.process = desktop.start(name, [str(self.program), *args], env=env)
         harness.wait_until(lambda: harness.port_accepts() or self.process.poll() is not None, 30, "tavrin's port")
         if self.process.poll() is not None:
             raise harness.HarnessError("tavrin ended at start with %s" % self.process.returncode)

@@ -3,7 +3,7 @@ keys and text in several scripts, as an X client receives them."""
 
 import re
 
-from conftest import ROOT, quillo_sim
+from conftest import ROOT, harness, quillo_sim
 
 XK_Shift_L, XK_Control_L = 0xFFE1, 0xFFE3
 XF86_AudioMute, XF86_AudioRaiseVolume, XF86_Back = 0x1008FF12, 0x1008FF13, 0x1008FF26
@@ -83,6 +83,14 @@ def test_keys_by_name_with_shift_combinations_and_held_keys(recorder, phone):
     phone.send("utf8 cD\n")  # text is typed as it is, whatever the phone holds
     phone.key("[R] SHIFT u")
     assert typed(recorder.since(mark, phone)) == "BcD"
+
+    # A phone that leaves while holding Shift has it let go for it.
+    mark = recorder.mark()
+    with quillo_sim.Phone() as leaving:
+        leaving.read_greeting()
+        leaving.key("[R] SHIFT d")
+    shift_up = lambda r: r["event"] == "key" and r["keysym"] == XK_Shift_L and not r["down"]
+    harness.wait_until(lambda: recorder.find(shift_up, mark), 30, "Shift let go when the phone left")
 
     mark = recorder.mark()
     phone.key("CAP")

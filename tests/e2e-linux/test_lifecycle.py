@@ -159,10 +159,14 @@ def menu_items(desktop, item):
 def test_the_tray_menu_through_dbusmenu_and_a_tray_host_that_comes_back(desktop):
     x = display.Display(desktop.display)
     watcher = desktop.start_tray_watcher()
-    program = Tavrin(desktop, "tavrin-tray")
+    program = Tavrin(desktop, "tavrin-tray", args=["--install"])
+    autostart = Path(desktop.env["XDG_CONFIG_HOME"]) / "autostart" / "tavrin.desktop"
     try:
+        assert "\nExec=%s\n" % program.program in autostart.read_text()
         item = harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "the icon registered")
         click, ids = menu_items(desktop, item[0][0])
+        click(ids["Auto Run"])
+        harness.wait_until(lambda: not autostart.exists(), 30, "Auto Run to be turned off")
         # The store pages, in menu order as links.h lists them.
         before = len(desktop.opened_links())
         stores = re.findall(r'TAVRIN_STORE_\w+_URL "([^"]*)"', (ROOT / "shell" / "links.h").read_text())

@@ -3,6 +3,7 @@ commands ask of the window manager (openbox), seen in the window's state."""
 
 import select
 import subprocess
+import time
 
 import pytest
 from Xlib import X, Xatom, display
@@ -95,6 +96,26 @@ def test_close_asks_the_window_and_show_desktop_toggles(window, phone):
         phone.send("slidedown\n")
         window.wait(lambda: window.atoms("_NET_SHOWING_DESKTOP", root) == [expected],
                     "showing the desktop to be %d" % expected)
+
+
+def test_slides_open_the_window_managers_switcher_and_let_it_go(window, phone):
+    def switching():
+        # While openbox walks its windows, it holds the keyboard.
+        taken = window.x.screen().root.grab_keyboard(False, X.GrabModeAsync, X.GrabModeAsync, X.CurrentTime)
+        if taken == X.GrabSuccess:
+            window.x.ungrab_keyboard(X.CurrentTime)
+            window.x.sync()
+        return taken == X.AlreadyGrabbed
+
+    phone.send("slide begin\nslideright\nslideleft\n")
+    # A grab of ours before openbox's would take the Tab from it: first Alt
+    # held, then a moment for the keys after it.
+    alt = window.x.keysym_to_keycode(0xFFE9)
+    window.wait(lambda: window.x.query_keymap()[alt // 8] >> (alt % 8) & 1, "Alt held")
+    time.sleep(0.3)
+    assert switching()
+    phone.send("slide end\n")
+    window.wait(lambda: not switching(), "the switcher to close when Alt is let go")
 
 
 def presenter_keys(window, phone):
