@@ -25,8 +25,22 @@ void Forget(std::vector<T>& list, T value) {
 X11Injector::X11Injector(Display* display, std::string keymapLeftovers)
     : display_(display), keymap_(display, std::move(keymapLeftovers)) {}
 
-// Mapping notices reach this connection too (the program's own changes among
-// them); the map is read again after each.
+bool X11Injector::open() {
+  // A client that speaks the keyboard extension (Xlib does by itself) gets
+  // no core mapping notices: it must ask for the extension's own.
+  int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+  if (XkbQueryExtension(display_, &opcode, &keyboardEvent_, &error, &major, &minor)) {
+    const unsigned notices = XkbMapNotifyMask | XkbNewKeyboardNotifyMask;
+    XkbSelectEvents(display_, XkbUseCoreKbd, notices, notices);
+  } else {
+    keyboardEvent_ = -1;
+  }
+  return keymap_.open();
+}
+
+// Mapping notices reach this connection (the program's own changes among
+// them, and the user's: another layout, a key bound anew); the map is read
+// again after them.
 void X11Injector::answerNotices() {
   bool changed = false;
   while (XPending(display_) > 0) {
@@ -34,6 +48,8 @@ void X11Injector::answerNotices() {
     XNextEvent(display_, &event);
     if (event.type == MappingNotify) {
       XRefreshKeyboardMapping(&event.xmapping);
+      changed = true;
+    } else if (keyboardEvent_ >= 0 && event.type == keyboardEvent_) {
       changed = true;
     }
   }

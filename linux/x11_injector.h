@@ -23,7 +23,7 @@ class X11Injector final : public Injector {
   // `display` stays the caller's; `keymapLeftovers` as for X11Keymap.
   X11Injector(Display* display, std::string keymapLeftovers);
   // False when the keyboard map cannot be read.
-  bool open() { return keymap_.open(); }
+  bool open();
 
   bool key(uint16_t virtualKey, uint16_t scanCode, uint32_t flags) override;
   bool mouse(int32_t dx, int32_t dy, int32_t mouseData, uint32_t flags) override;
@@ -47,6 +47,7 @@ class X11Injector final : public Injector {
 
   Display* display_;
   X11Keymap keymap_;
+  int keyboardEvent_ = -1;  // the keyboard extension's event code, -1: none
   uint8_t shiftKeycode_ = 0;
   std::vector<uint8_t> keysDown_;
   std::vector<unsigned> buttonsDown_;

@@ -3,6 +3,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 #include "linux/posix_handles.h"
@@ -21,6 +22,31 @@ uint32_t X11Keymap::at(int keycode, int level) const {
 }
 
 void X11Keymap::reload() {
+  read();
+  // A spare key that no longer types what this program bound to it (a new
+  // layout, a binding of the user's) is not ours any more: never bound again
+  // nor cleared at exit. A key the change left empty can serve instead.
+  bool given = false;
+  // (The server may read a binding back with fewer levels than were
+  // written: the first level tells.)
+  for (size_t i = spares_.size(); i-- > 0;)
+    if (spares_[i].keysym == NoSymbol ? !holdsOnly(spares_[i].keycode, NoSymbol)
+                                      : at(spares_[i].keycode, 0) != spares_[i].keysym) {
+      spares_.erase(spares_.begin() + static_cast<std::ptrdiff_t>(i));
+      given = true;
+    }
+  for (int keycode = maxKeycode_; keycode >= minKeycode_; --keycode)
+    if (!isSpare(keycode) && holdsOnly(keycode, NoSymbol)) spares_.push_back(Spare{static_cast<uint8_t>(keycode)});
+  if (given) saveList();
+}
+
+bool X11Keymap::holdsOnly(int keycode, uint32_t keysym) const {
+  for (int level = 0; level < perKeycode_; ++level)
+    if (at(keycode, level) != keysym) return false;
+  return true;
+}
+
+void X11Keymap::read() {
   int per = 0;
   KeySym* keysyms = XGetKeyboardMapping(display_, static_cast<KeyCode>(minKeycode_), maxKeycode_ - minKeycode_ + 1, &per);
   if (!keysyms) return;
@@ -31,17 +57,14 @@ void X11Keymap::reload() {
 
 bool X11Keymap::open() {
   XDisplayKeycodes(display_, &minKeycode_, &maxKeycode_);
-  reload();
+  read();
   if (map_.empty()) return false;
   clearLeftovers();
   spares_.clear();
   // The highest keycodes first: they are usually one empty block, so that a
   // run's bindings make one contiguous change.
-  for (int keycode = maxKeycode_; keycode >= minKeycode_; --keycode) {
-    bool empty = true;
-    for (int level = 0; level < perKeycode_ && empty; ++level) empty = at(keycode, level) == NoSymbol;
-    if (empty) spares_.push_back(Spare{static_cast<uint8_t>(keycode)});
-  }
+  for (int keycode = maxKeycode_; keycode >= minKeycode_; --keycode)
+    if (holdsOnly(keycode, NoSymbol)) spares_.push_back(Spare{static_cast<uint8_t>(keycode)});
   return true;
 }
 
@@ -226,7 +249,7 @@ void X11Keymap::clearLeftovers() {
   }
   if (cleared) {
     XSync(display_, False);
-    reload();
+    read();
   }
   std::remove(leftovers_.c_str());
 }

@@ -42,7 +42,8 @@ class X11Keymap {
   // lists them) and takes the empty keycodes as spare keys. False when the
   // map cannot be read.
   bool open();
-  // Call when a mapping notice arrives: the map is read again.
+  // Call when a mapping notice arrives: the map is read again, and spare
+  // keys that someone else has bound since are given up.
   void reload();
 
   // Makes as many of `keysyms` (from the first) typeable as the spare keys
@@ -71,6 +72,9 @@ class X11Keymap {
     bool down = false;
   };
   uint32_t at(int keycode, int level) const;
+  // Whether every level of `keycode` is `keysym` (NoSymbol: an empty key).
+  bool holdsOnly(int keycode, uint32_t keysym) const;
+  void read();
   bool naturalStroke(uint32_t keysym, Stroke& stroke) const;
   bool isSpare(int keycode) const;
   Spare* spareFor(uint32_t keysym);
