@@ -32,7 +32,9 @@ def main():
         event = d.next_event()
         if event.type == X.ReparentNotify:
             framed = True
-        elif event.type == X.Expose:
+        elif event.type == X.Expose and focused is False:
+            # Until focused once: later it would take the focus back from
+            # whatever the window manager gives it to.
             window.set_input_focus(X.RevertToParent, X.CurrentTime)
         elif event.type == X.FocusIn:
             focused = True
