@@ -9,6 +9,9 @@
 #include <QVBoxLayout>
 
 #include <QMessageBox>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <string>
 
 #include "linux/autostart.h"
 #include "linux/desktop_notifications.h"
@@ -18,11 +21,39 @@
 #include "shell/address_line.h"
 #include "shell/phone_menu_text.h"
 
+// After Qt's headers: Xlib's macros (Bool, Status, None) break them.
+#include <X11/Xlib.h>
+
 namespace tavrin {
 
 namespace {
 
 const QString kTrayHost = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+constexpr int kHostReadyPollMs = 1000;
+
+// Whether the watcher has a host (a panel) that shows icons: Qt's own test,
+// asked with a short timeout so that a watcher that hangs cannot hold up the
+// menu for long.
+bool TrayHostReady() {
+  QDBusMessage ask = QDBusMessage::createMethodCall(kTrayHost, QStringLiteral("/StatusNotifierWatcher"),
+                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                    QStringLiteral("Get"));
+  ask << kTrayHost << QStringLiteral("IsStatusNotifierHostRegistered");
+  const QDBusMessage answer = QDBusConnection::sessionBus().call(ask, QDBus::Block, 500);
+  return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
+         answer.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+// A tray of the older kind (XEmbed): an owner of the screen's tray selection.
+bool XEmbedTrayPresent() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display));
+  const bool present = XGetSelectionOwner(display, XInternAtom(display, name.c_str(), False)) != 0;
+  XCloseDisplay(display);
+  return present;
+}
 constexpr int kHostGoneMs = 3000;
 
 // The program's mark, drawn: the build carries no image reader for its SVG.
@@ -83,7 +114,7 @@ void Tray::refreshTip() {
   wchar_t heading[kTipCapacity];
   FormatTipHeading(heading, kTipCapacity, roster_.count(), roster_.paused());
   const QString tip = QString::fromWCharArray(heading) + addressLine();
-  icon_.setToolTip(tip);
+  if (icon_) icon_->setToolTip(tip);
   if (status_) status_->setText(tip);  // the window says all the tip would
 }
 
@@ -126,15 +157,21 @@ Tray::Tray(Log& log, NetworkInfo& network, PhoneRoster& roster, QMenu* phones, Q
   menu_.addAction(QStringLiteral("E&xit"), [exit] { exit(); });
 
   programIcon_ = ProgramIcon();
-  if (QSystemTrayIcon::isSystemTrayAvailable()) {
-    icon_.setIcon(programIcon_);
-    icon_.setToolTip(QStringLiteral("Tavrin"));
-    icon_.setContextMenu(&menu_);
-    icon_.show();
-    log_.write(LogLevel::Info, "in the tray");
-    watchTrayHost();
+  watchTrayHost();
+  // Qt decides once, when the first icon is made, whether the session has a
+  // tray host: made before the panel is up (a start at logon), the icon would
+  // never reach it. So it is made once a host is there; until then the small
+  // window stands in.
+  QObject::connect(&hostReadyTimer_, &QTimer::timeout, [this] {
+    if (!TrayHostReady()) return;
+    hostReadyTimer_.stop();
+    showIcon();
+  });
+  if (TrayHostReady() || XEmbedTrayPresent()) {
+    showIcon();
   } else {
-    showWindow("no tray in this session");
+    showWindow("no tray in this session yet");
+    hostReadyTimer_.start(kHostReadyPollMs);
   }
   // Phones come and go and addresses change: the tip is read again now and then.
   refreshTip();
@@ -154,9 +191,29 @@ void Tray::watchTrayHost() {
   });
   QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, [this] {
     hostGoneTimer_.stop();
-    if (window_) window_->hide();
-    log_.write(LogLevel::Info, "the tray host is back: the icon is registered with it again");
+    if (!icon_) {
+      hostReadyTimer_.start(kHostReadyPollMs);  // its panel follows it
+    } else {
+      if (window_) window_->hide();
+      log_.write(LogLevel::Info, "the tray host is back: the icon is registered with it again");
+    }
   });
+}
+
+void Tray::showIcon() {
+  auto icon = std::make_unique<QSystemTrayIcon>();
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    showWindow("the tray cannot show the icon");
+    return;
+  }
+  icon->setIcon(programIcon_);
+  icon->setToolTip(QStringLiteral("Tavrin"));
+  icon->setContextMenu(&menu_);
+  icon->show();
+  icon_ = std::move(icon);
+  refreshTip();
+  if (window_) window_->hide();
+  log_.write(LogLevel::Info, "in the tray");
 }
 
 void Tray::showWindow(const char* why) {

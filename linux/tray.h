@@ -1,7 +1,9 @@
 // The tray icon and its menu (the Windows build's texts), or, where the
 // session has no tray to show it in, a small window with the same menu. A
-// tray host (the StatusNotifierWatcher) that goes away leaves the window in
-// its place until it comes back; Qt registers the icon with it again.
+// tray host (the StatusNotifierWatcher) that comes later (a panel started
+// after the program) gets the icon then; one that goes away leaves the
+// window in its place until it comes back, and Qt registers the icon with
+// it again.
 #pragma once
 #include <QLabel>
 #include <QMenu>
@@ -34,6 +36,7 @@ class Tray {
   void showWindow(const char* why);
   void buildWindow();
   void watchTrayHost();
+  void showIcon();
 
   Log& log_;
   NetworkInfo& network_;
@@ -42,9 +45,10 @@ class Tray {
   QLabel* status_ = nullptr;  // the small window's text
   QTimer tipTimer_;
   QTimer hostGoneTimer_;  // a host that restarts is given a moment to come back
+  QTimer hostReadyTimer_;  // until a host can show the icon
   QMenu menu_;
   QIcon programIcon_;
-  QSystemTrayIcon icon_;
+  std::unique_ptr<QSystemTrayIcon> icon_;  // made once the session has a tray
   std::unique_ptr<QWidget> window_;
   std::unique_ptr<QDBusServiceWatcher> hostWatch_;
 };

@@ -168,12 +168,17 @@ def menu_items(desktop, item):
 
 def test_the_tray_menu_through_dbusmenu_and_a_tray_host_that_comes_back(desktop):
     x = display.Display(desktop.display)
-    watcher = desktop.start_tray_watcher()
     program = Tavrin(desktop, "tavrin-tray", args=["--install"])
     autostart = Path(desktop.env["XDG_CONFIG_HOME"]) / "autostart" / "tavrin.desktop"
+    small_window = lambda: window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL")
+    watcher = None
     try:
         assert "\nExec=%s\n" % program.program in autostart.read_text()
+        # Started before the panel, as at logon: the small window until then.
+        harness.wait_until(small_window, 30, "the small window")
+        watcher = desktop.start_tray_watcher()
         item = harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "the icon registered")
+        harness.wait_until(lambda: not small_window(), 30, "the small window to go")
         click, ids = menu_items(desktop, item[0][0])
         click(ids["Auto Run"])
         harness.wait_until(lambda: not autostart.exists(), 30, "Auto Run to be turned off")
@@ -192,12 +197,13 @@ def test_the_tray_menu_through_dbusmenu_and_a_tray_host_that_comes_back(desktop)
 
         # The host goes: the small window stands in until it is back.
         harness.stop_process(watcher[0])
-        harness.wait_until(lambda: window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "the small window")
+        harness.wait_until(small_window, 30, "the small window")
         watcher = desktop.start_tray_watcher()
         assert harness.wait_until(lambda: calls(watcher[1], "RegisterStatusNotifierItem"), 30, "again") == item
-        harness.wait_until(lambda: not window_named(x, "Tavrin", "_NET_WM_WINDOW_TYPE_NORMAL"), 30, "it to go")
+        harness.wait_until(lambda: not small_window(), 30, "it to go")
         click(ids["Exit"])
         assert program.process.wait(timeout=10) == 0
     finally:
         harness.stop_process(program.process)
-        harness.stop_process(watcher[0])
+        if watcher:
+            harness.stop_process(watcher[0])
