@@ -64,9 +64,21 @@ class SocketEvents {
       slot = &ties_[count_++];
       slot->socket = s;
     }
+    slot->closed = false;
     slot->event.reset(WSACreateEvent());
     // A failure leaves every wait to the select, which needs no ties.
     if (!slot->event || WSAEventSelect(s, slot->event.get(), FD_ACCEPT | FD_READ | FD_CLOSE) != 0) usable_ = false;
+  }
+
+  // A peer's close is told once, and Windows tells it once the bytes before
+  // it have arrived, not once they are read: a socket whose close was told is
+  // ready in every pass until its recv says the end.
+  void noteClosed(SocketHandle s) {
+    if (Tie* tied = find(s)) tied->closed = true;
+  }
+  bool closed(SocketHandle s) {
+    const Tie* tied = find(s);
+    return tied != nullptr && tied->closed;
   }
 
   // The event of `s`, tied now if it has none; null when tying failed.
@@ -90,6 +102,7 @@ class SocketEvents {
   struct Tie {
     SocketHandle socket = kInvalidSocket;
     unique_handle event;
+    bool closed = false;
   };
   static constexpr int kSlots = kWaitedOnEvent * 2;
 
@@ -102,10 +115,12 @@ class SocketEvents {
     for (int i = index; i + 1 < count_; ++i) {
       ties_[i].socket = ties_[i + 1].socket;
       ties_[i].event = std::move(ties_[i + 1].event);
+      ties_[i].closed = ties_[i + 1].closed;
     }
     --count_;
     ties_[count_].socket = kInvalidSocket;
     ties_[count_].event.reset();
+    ties_[count_].closed = false;
   }
 
   Tie ties_[kSlots];
@@ -121,6 +136,10 @@ class SocketEvents {
 int EventPass(const ReadSet& reads, long timeoutUs, bool (&readable)[ReadSet::kCapacity]) {
   SocketEvents& events = SocketEvents::forThisThread();
   events.keepOnly(reads);
+  bool closing = false;
+  for (int i = 0; i < reads.count; ++i)
+    if (events.closed(reads.handles[i])) readable[i] = closing = true;
+  if (closing) return 1;
   HANDLE waited[kWaitedOnEvent];
   int socketAt[kWaitedOnEvent];
   const int start = events.nextStart(reads.count);
@@ -137,7 +156,10 @@ int EventPass(const ReadSet& reads, long timeoutUs, bool (&readable)[ReadSet::kC
   const int k = static_cast<int>(woke - WAIT_OBJECT_0);
   WSANETWORKEVENTS happened{};
   // An answer that fails is left to the accept or recv to report.
-  if (WSAEnumNetworkEvents(reads.handles[socketAt[k]], waited[k], &happened) != 0 || happened.lNetworkEvents != 0) {
+  const SocketHandle woken = reads.handles[socketAt[k]];
+  const bool asked = WSAEnumNetworkEvents(woken, waited[k], &happened) == 0;
+  if (asked && (happened.lNetworkEvents & FD_CLOSE) != 0) events.noteClosed(woken);
+  if (!asked || happened.lNetworkEvents != 0) {
     readable[socketAt[k]] = true;
     return 1;
   }

@@ -58,6 +58,12 @@ def test_a_phone_that_vanishes_mid_frame_has_its_key_and_button_released(tavrin,
     observer.wait_count("key 11 up", 1, timeout=VANISHED_WITHIN)
     print("released %.1f s after the phone vanished" % (time.monotonic() - gone))
     assert observer.events() == ["key 11 down", "left down", "left up", "key 11 up"]
+    # Bytes and the close in one go: the key is typed, and the end, read
+    # after it, lets it go at once (not when keep-alive gives up).
+    quick, = load.open_phones(phones, 1)
+    quick.key("[R] CTRL d")
+    quick.close()
+    observer.wait_count("key 11 up", 2, timeout=5)
     load.serves_a_fresh_phone(phones, observer)
 
 
