@@ -45,6 +45,21 @@ def say(text):
     print("[run] %s" % text, flush=True)
 
 
+def tour(phone, items, events_of, nothing):
+    """The greeting, then each item with what the desktop saw of it:
+    events_of(send) sends the item and returns those events."""
+    greeting = phone.read_greeting(idle=0.3)
+    say("phone received the greeting:")
+    quillo_sim.show(greeting)
+    for item in items:
+        data = quillo_sim.encode_item(item)
+        events = events_of(lambda: phone.send(data))
+        print("> %-34s %s" % (repr(data)[2:-1], ", ".join(events) if events else nothing), flush=True)
+    late = phone.read_available(idle=0.1, deadline=0.2)
+    if late:
+        say("unexpected bytes from the server after the greeting: %r" % late)
+
+
 def drive(items, logs, prefix, build):
     problem = harness.namespace_problem()
     if problem:
@@ -63,20 +78,13 @@ def drive(items, logs, prefix, build):
         say("Tavrin.exe serves 127.0.0.1:%d" % harness.PORT)
 
         phone = quillo_sim.Phone()
-        greeting = phone.read_greeting(idle=0.3)
-        say("phone received the greeting:")
-        quillo_sim.show(greeting)
-        for item in items:
+
+        def injected(send):
             view = observer.view()
-            data = quillo_sim.encode_item(item)
-            phone.send(data)
+            send()
             view.sync(phone)
-            events = view.events()
-            print("> %-34s %s" % (repr(data)[2:-1], ", ".join(events) if events else "(no injected input)"),
-                  flush=True)
-        late = phone.read_available(idle=0.1, deadline=0.2)
-        if late:
-            say("unexpected bytes from the server after the greeting: %r" % late)
+            return view.events()
+        tour(phone, items, injected, "(no injected input)")
         phone.close()
 
         say("asking Tavrin.exe to exit (tray menu command 105)")
@@ -133,19 +141,11 @@ def drive_linux(items, logs):
         tavrin = linux_desktop.Tavrin(desktop, "tavrin")
         say("%s serves 127.0.0.1:%d" % (tavrin.program, harness.PORT))
         with quillo_sim.Phone() as phone:
-            greeting = phone.read_greeting(idle=0.3)
-            say("phone received the greeting:")
-            quillo_sim.show(greeting)
-            for item in items:
+            def arrived(send):
                 mark = recorder.mark()
-                data = quillo_sim.encode_item(item)
-                phone.send(data)
-                events = describe_x_events(recorder.since(mark, phone, pointer=True), position)
-                print("> %-34s %s" % (repr(data)[2:-1], ", ".join(events) if events else "(no input arrived)"),
-                      flush=True)
-            late = phone.read_available(idle=0.1, deadline=0.2)
-            if late:
-                say("unexpected bytes from the server after the greeting: %r" % late)
+                send()
+                return describe_x_events(recorder.since(mark, phone, pointer=True), position)
+            tour(phone, items, arrived, "(no input arrived)")
         say("asking tavrin to stop (SIGTERM, as the session's end does)")
         code = tavrin.stop()
         say("tavrin exited with code %s; its log: %s" % (code, tavrin.log))
