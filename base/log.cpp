@@ -115,12 +115,14 @@ void FileLogOutput::write(const char* line, size_t length) noexcept {
 }
 
 void FileLogOutput::writeKept(const char* line, size_t length) noexcept {
+  // Written before it is kept: when this very line starts a new file, the
+  // file must not begin with it twice.
+  write(line, length);
   if (keptCount_ < kKeptLines) {
     length = std::min(length, kept_[keptCount_].size());
     std::copy(line, line + length, kept_[keptCount_].data());
     keptLength_[keptCount_++] = length;
   }
-  write(line, length);
 }
 
 Log::Log(std::initializer_list<LogOutput*> outputs, LogLevel minimum) noexcept : minimum_(minimum) {

@@ -68,7 +68,7 @@ void ConnectionTable::drop(ClientConnection& connection, const char* why) {
   clients_.erase(static_cast<uint32_t>(connection.socket.get()));  // closes the socket
   if (platform_.roster) platform_.roster->disconnected(id);
   if (quiet)
-    connectionLog_.closedQuietly(peerAddress, why);
+    connectionLog_.closedQuietly(peerAddress, why, TickCount64());
   else
     platform_.write(LogLevel::Info, "phone %s %s (%zu connected)", address.text, why, clients_.size());
 }

@@ -12,6 +12,7 @@ constexpr uint32_t kReopenIntervalMs = 2000;
 // How long the listener is left alone after an accept failure that would
 // only repeat at once (no handles or memory left).
 constexpr uint32_t kAcceptPauseMs = 100;
+constexpr uint32_t kAcceptPauseLogIntervalMs = 60 * 1000;
 // A phone that stops answering is given up after 10 s of silence and 10
 // unanswered probes 2 s apart: about 30 s, after which its connection ends
 // as if it had closed and what it held is released. A live phone answers
@@ -72,7 +73,29 @@ void Listener::report(const Discovery& discovery) {
   if (platform_.ui) platform_.ui->reportPorts(listening, announcing);
 }
 
+// `error`: a new pause, or 0 when a pass asks whether a count is due.
+void Listener::tellAcceptPause(uint32_t now, int error) {
+  if (error != 0) {
+    acceptPauseError_ = error;
+    ++acceptPausesUnsaid_;
+  }
+  if (acceptPauseSaid_ && now - acceptPauseSaidTick_ < kAcceptPauseLogIntervalMs) return;
+  if (acceptPausesUnsaid_ == 0) {
+    acceptPauseSaid_ = false;  // a quiet minute: the next pause is said at once
+    return;
+  }
+  if (acceptPauseSaid_)
+    platform_.write(LogLevel::Warning, "accept failed and paused the listener %u more times in the past minute (last %d)",
+                    acceptPausesUnsaid_, acceptPauseError_);
+  else
+    platform_.write(LogLevel::Warning, "accept failed (%d): pausing the listener", acceptPauseError_);
+  acceptPausesUnsaid_ = 0;
+  acceptPauseSaid_ = true;
+  acceptPauseSaidTick_ = now;
+}
+
 void Listener::watch(ReadSet& reads, uint32_t now) {
+  if (acceptPauseSaid_) tellAcceptPause(now, 0);
   if (acceptPaused_ && static_cast<int32_t>(now - acceptResumeTick_) >= 0) acceptPaused_ = false;
   if (socket_ && !acceptPaused_) reads.add(socket_.get());
 }
@@ -94,10 +117,10 @@ unique_socket Listener::accept(uint32_t& peerAddress) {
     const AcceptFailure failure = LastAcceptFailure();
     if (failure == AcceptFailure::NothingPending) return s;
     if (failure == AcceptFailure::Other || lastAcceptFailed_) {
-      if (!acceptPaused_)
-        platform_.write(LogLevel::Warning, "accept failed (%d): pausing the listener", LastSocketError());
+      const uint32_t now = TickCount();
+      if (!acceptPaused_) tellAcceptPause(now, LastSocketError());
       acceptPaused_ = true;
-      acceptResumeTick_ = TickCount() + kAcceptPauseMs;
+      acceptResumeTick_ = now + kAcceptPauseMs;
     }
     lastAcceptFailed_ = true;
     return s;

@@ -51,6 +51,13 @@ class Listener {
   bool acceptPaused_ = false;
   uint32_t acceptResumeTick_ = 0;
   bool lastAcceptFailed_ = false;  // the previous accept failed (not for want of a connection)
+  // A flood of connections reset before they are taken pauses the listener
+  // again and again: the first pause is logged, the rest once a minute.
+  uint32_t acceptPauseSaidTick_ = 0;
+  uint32_t acceptPausesUnsaid_ = 0;
+  bool acceptPauseSaid_ = false;
+  int acceptPauseError_ = 0;
+  void tellAcceptPause(uint32_t now, int error);
   bool quickAckFailureLogged_ = false;
   int reportedPorts_ = -1;  // what report() last told, -1 before the first report
 };

@@ -162,6 +162,25 @@ class SharedRecorder : public MessageObserver {
   Strings seen_;
 };
 
+// The lines the server logs, from the worker thread.
+class SharedLogLines : public LogOutput {
+ public:
+  void write(const char* line, size_t length) noexcept override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    text_.append(line, length);
+  }
+  size_t count(const std::string& part) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t found = 0;
+    for (size_t at = text_.find(part); at != std::string::npos; at = text_.find(part, at + 1)) ++found;
+    return found;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string text_;
+};
+
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -172,6 +191,7 @@ class ServerTest : public ::testing::Test {
     platform.network = &network;
     platform.observer = &recorder;
     platform.roster = roster;
+    platform.log = &log;
     // Never announce a test server on the machine's real networks.
     platform.discoveryEnabled = false;
     server = std::make_unique<RemoteServer>(L"127.0.0.1", 0, platform);
@@ -214,6 +234,8 @@ class ServerTest : public ::testing::Test {
   RecordingUserInterface ui;
   FakeNetworkInfo network;
   SharedRecorder recorder;
+  SharedLogLines logLines;
+  Log log{{&logLines}};
   PhoneRoster* roster = nullptr;  // set by a fixture before SetUp
   std::unique_ptr<RemoteServer> server;
   uint16_t port = 0;

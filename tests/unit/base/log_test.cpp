@@ -110,10 +110,14 @@ TEST_F(LogFile, RotatesAtTheCapKeepingOneOlderFile) {
 // as counted on disk.
 TEST_F(LogFile, EachNewFileBeginsWithTheRunsKeptLines) {
   const fs::path path = folder / "tavrin.log";
+  // An earlier run left the file so near its cap that the start line itself
+  // begins the next file: it must not be there twice.
+  std::ofstream(path) << std::string(989, 'x') << '\n';
   FileLogOutput file(path, 1000);
   Log log({&file});
   log.writeKept(LogLevel::Info, "Tavrin started");
   log.writeKept(LogLevel::Info, "serving: version 1.5.0.0");
+  EXPECT_EQ(Read(path).size(), 2u);
   for (int i = 0; i < 200; ++i) {
     log.write(LogLevel::Info, "phone %03d connected", i);
     ASSERT_LE(fs::file_size(path), 1000u);

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 
 #include "server/connection_log.h"
@@ -30,7 +31,7 @@ TEST(ConnectionLogGate, AFloodFromOneAddressIsOneLineAMinute) {
     if (gate.connected(flood, now)) {
       ++logged;
     } else {
-      gate.closedQuietly(flood, i % 2 ? "closed by the phone" : "refused: this address already waits");
+      gate.closedQuietly(flood, i % 2 ? "closed by the phone" : "refused: this address already waits", now);
     }
     gate.flush(now);
   }
@@ -49,13 +50,30 @@ TEST(ConnectionLogGate, AFloodFromOneAddressIsOneLineAMinute) {
   gate.flush(1000 + 2 * ConnectionLogGate::kWindowMs);
   EXPECT_EQ(lines.count(), 1);  // nothing more came: nothing more said
 
-  // The next minute logs ten again; an address pushed out of the table by
-  // many others has its count written first.
+  // The next minute logs ten again. A flood from many addresses, each one
+  // new, is held to the cap in all; the counts of the addresses it pushes
+  // out of the table (the first flood's among them) come in one line.
   now = 1000 + 3 * ConnectionLogGate::kWindowMs;
   for (int i = 0; i < 11; ++i) EXPECT_EQ(gate.connected(flood, now), i < 10);
-  for (uint32_t other = 1; other <= ConnectionLogGate::kAddresses; ++other) gate.connected(htonl(0x0A000000 + other), now + 1);
-  EXPECT_EQ(lines.count(), 2);
-  EXPECT_NE(lines.text.find("1 more connections"), std::string::npos) << lines.text;
+  uint32_t loggedInAll = 10;
+  for (uint32_t other = 1; other <= 20000; ++other) {
+    const uint32_t address = htonl(0x0A000000 + other);
+    if (gate.connected(address, now + 1)) ++loggedInAll;
+    else gate.closedQuietly(address, "closed by the phone", now + 1);
+    gate.flush(now + 1);
+  }
+  EXPECT_EQ(loggedInAll, ConnectionLogGate::kConnectionsPerWindowInAll);
+  EXPECT_EQ(lines.count(), 1);
+  gate.flush(now + 1 + ConnectionLogGate::kWindowMs);
+  // At most a line for each address still followed and one for all the
+  // others, and no connection lost from the counts.
+  EXPECT_LE(lines.count(), 2 + static_cast<int>(ConnectionLogGate::kAddresses)) << lines.text;
+  EXPECT_NE(lines.text.find("phones at other addresses: "), std::string::npos) << lines.text;
+  uint32_t counted = 0;
+  const std::regex more(R"(: (\d+) more connections)");
+  for (auto it = std::sregex_iterator(lines.text.begin(), lines.text.end(), more); it != std::sregex_iterator(); ++it)
+    counted += std::stoul((*it)[1]);
+  EXPECT_EQ(counted, 19990u + 1 + 20000 - 20);
 }
 
 }  // namespace
