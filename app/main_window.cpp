@@ -120,6 +120,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case PromptChangedMessage:
+      promptListener_.taken();
       if (!stopping_) prompt_.sync();
       return 0;
     case ElevatedWindowMessage:

@@ -97,6 +97,7 @@ class MainWindow {
   // The menu (tray_menu.cpp).
   void showTrayMenu(POINT anchor);
   bool onMenuCommand(UINT command);
+  void forgetMenuLists();
 
   // Whether the firewall lets phones in (firewall_tray.cpp).
   void startFirewallWatch();

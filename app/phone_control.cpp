@@ -21,7 +21,7 @@ constexpr UINT kMaxMenuPhones = IDM_DISCONNECT_LAST - IDM_DISCONNECT_FIRST + 1;
 
 void MainWindow::loadPhoneSettings() {
   roster_.setAnswerTimeout(ReadAnswerTimeoutMs(Admission::kDefaultAnswerTimeoutMs));
-  roster_.setAllowList(ReadAllowList());
+  roster_.setAllowList(ReadAllowList(log_));
   roster_.setAskFirst(ReadAskFirst());
 }
 

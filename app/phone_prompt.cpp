@@ -17,7 +17,8 @@ void PhonePrompt::sync() {
   if (dialog_ && askingAbout_ == wanted->id) return;
   const bool replaced = static_cast<bool>(dialog_);
   askingAbout_ = wanted->id;
-  if (log_) log_->write(LogLevel::Info, "asking the user about the phone at %s", Ipv4Text(wanted->ipv4).text);
+  if (log_ && wanted->logged)
+    log_->write(LogLevel::Info, "asking the user about the phone at %s", Ipv4Text(wanted->ipv4).text);
   if (!dialog_) {
     dialog_.reset(CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_PHONE_PROMPT), nullptr, &PhonePrompt::Procedure,
                                      reinterpret_cast<LPARAM>(this)));
@@ -54,6 +55,10 @@ void PhonePrompt::arm() {
 
 void PhonePrompt::answer(Answer answer) {
   if (roster_.answer(askingAbout_, answer)) WriteAllowList(roster_.allowList(), log_);
+  // The next waiting phone comes in a new window that does not take the
+  // keyboard, not in this one under a note that the phone before has gone:
+  // the user has just answered for it.
+  dialog_.reset();
   sync();
 }
 

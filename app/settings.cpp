@@ -61,18 +61,24 @@ void WriteAskFirst(bool on, Log* log) {
        "the Ask setting");
 }
 
-AllowList ReadAllowList() {
+AllowList ReadAllowList(Log* log) {
   const unique_hkey key = OpenSettings(KEY_QUERY_VALUE, false);
   if (!key) return {};
   // Asked for its size first: a buffer too small for the value reads none
   // of it, and the next Always Allow would then write over every entry.
   DWORD type = 0, size = 0;
   if (RegQueryValueExW(key.get(), kAllowedValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      type != REG_MULTI_SZ || size == 0 || size > kLargestAllowedValueBytes)
+      type != REG_MULTI_SZ || size == 0)
     return {};
+  if (size > kLargestAllowedValueBytes) {
+    // Not a list this program wrote (64 phones take a few kilobytes).
+    if (log) log->write(LogLevel::Warning, "the allowed phones are not read: the value holds %lu bytes", size);
+    return {};
+  }
   std::vector<wchar_t> text;
   try {
-    text.resize(size / sizeof(wchar_t) + 1);
+    // Rounded up: a value of an odd number of bytes still fits.
+    text.resize((size + sizeof(wchar_t) - 1) / sizeof(wchar_t) + 1);
   } catch (...) {
     return {};
   }

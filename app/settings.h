@@ -12,7 +12,7 @@ void WriteAskFirst(bool on, Log* log);
 // How long a new phone may wait for the user's answer, in milliseconds:
 // "AskTimeoutSeconds" (1 to 86400) when set, else the default.
 uint64_t ReadAnswerTimeoutMs(uint64_t fallbackMs);
-AllowList ReadAllowList();
+AllowList ReadAllowList(Log* log);
 void WriteAllowList(const AllowList& list, Log* log);
 
 }  // namespace tavrin

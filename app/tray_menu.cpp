@@ -53,7 +53,17 @@ void MainWindow::showTrayMenu(POINT anchor) {
   menuClosedTick_ = GetTickCount64();
   // Lets the menu close when the user clicks elsewhere next time.
   PostMessageW(window_, WM_NULL, 0, 0);
+  // The lists answer only a choice of their own items: any other command may
+  // show a box or wait for UAC, and a command that arrives meanwhile must
+  // find no phone to disconnect.
+  const bool listed = (chosen >= IDM_DISCONNECT_FIRST && chosen <= IDM_DISCONNECT_LAST) ||
+                      (chosen >= IDM_RECENT_FIRST && chosen <= IDM_RECENT_LAST);
+  if (!listed) forgetMenuLists();
   if (chosen != 0) onMenuCommand(chosen);
+  forgetMenuLists();
+}
+
+void MainWindow::forgetMenuLists() {
   menuPhones_.clear();
   menuMessages_.clear();
 }

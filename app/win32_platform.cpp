@@ -48,7 +48,9 @@ void Win32UserInterface::requestShutdown() { PostMessageW(mainWindow_, ShutdownR
 void Win32UserInterface::warnElevatedWindow() { PostMessageW(mainWindow_, ElevatedWindowMessage, 0, 0); }
 
 void WindowPromptListener::promptChanged() noexcept {
-  if (window_ != nullptr) PostMessageW(window_, PromptChangedMessage, 0, 0);
+  if (window_ != nullptr && !posted_.exchange(true, std::memory_order_acq_rel) &&
+      !PostMessageW(window_, PromptChangedMessage, 0, 0))
+    posted_.store(false, std::memory_order_release);
 }
 
 void Win32UserInterface::reportPorts(bool listening, bool announcing) {

@@ -95,9 +95,15 @@ class WindowPromptListener final : public PromptListener {
  public:
   void setWindow(HWND window) { window_ = window; }
   void promptChanged() noexcept override;
+  // Called by the window before it looks at the roster: a change after this
+  // posts a new notice.
+  void taken() noexcept { posted_.store(false, std::memory_order_release); }
 
  private:
   HWND window_ = nullptr;
+  // One notice in the queue at a time: a flood of connections changes the
+  // prompt thousands of times a second, and the window only needs to look.
+  std::atomic<bool> posted_{false};
 };
 
 // A phone's hardware address from the neighbour table as it stands; never

@@ -59,7 +59,16 @@ PhoneControl::PhoneControl(Log& log) : log_(log) {
 }
 
 void PhoneControl::promptChanged() noexcept {
-  QMetaObject::invokeMethod(qApp, [this] { syncPrompt(); }, Qt::QueuedConnection);
+  // One call in the queue at a time: a flood of connections changes the
+  // prompt thousands of times a second, and the prompt only needs to look.
+  if (syncQueued_.exchange(true, std::memory_order_acq_rel)) return;
+  QMetaObject::invokeMethod(
+      qApp,
+      [this] {
+        syncQueued_.store(false, std::memory_order_release);
+        syncPrompt();
+      },
+      Qt::QueuedConnection);
 }
 
 void PhoneControl::fillMenu() {
@@ -105,7 +114,7 @@ void PhoneControl::syncPrompt() {
   if (promptFor_ == wanted->id) return;
   const bool replaced = promptFor_ != 0;
   promptFor_ = wanted->id;
-  log_.write(LogLevel::Info, "asking the user about the phone at %s", Ipv4Text(wanted->ipv4).text);
+  if (wanted->logged) log_.write(LogLevel::Info, "asking the user about the phone at %s", Ipv4Text(wanted->ipv4).text);
   wchar_t text[kPromptTextCapacity];
   FormatPromptText(text, kPromptTextCapacity, wanted->ipv4);
   question_->setText(QString::fromWCharArray(text));

@@ -6,6 +6,8 @@
 // lets a phone in. The roster calls promptChanged() from either thread; the
 // dialog follows it on the main thread.
 #pragma once
+#include <atomic>
+
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
@@ -44,6 +46,7 @@ class PhoneControl final : public PromptListener {
   QPushButton* deny_ = nullptr;
   QTimer armTimer_;
   PhoneId promptFor_ = 0;  // the phone the open prompt asks about, 0: none
+  std::atomic<bool> syncQueued_{false};
 };
 
 }  // namespace tavrin

@@ -44,7 +44,8 @@ void ConnectionTable::accepted(unique_socket socket, uint32_t peerAddress, const
 void ConnectionTable::admit(ClientConnection& connection) {
   if (platform_.roster == nullptr) return;
   const Ipv4Text address(connection.peerAddress);
-  switch (platform_.roster->connected(connection.id, connection.peerAddress, TickCount64())) {
+  switch (platform_.roster->connected(connection.id, connection.peerAddress, TickCount64(),
+                                        !connection.quietLog)) {
     case Admission::Verdict::Allow:
       if (platform_.roster->askFirst()) logPhone(connection, "phone %s allowed: on the allow list", address.text);
       return;

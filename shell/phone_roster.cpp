@@ -47,7 +47,7 @@ void PhoneRoster::notifyIf(bool changed) {
   if (changed && prompts_ != nullptr) prompts_->promptChanged();
 }
 
-Admission::Verdict PhoneRoster::connected(PhoneId id, uint32_t ipv4, uint64_t nowMs) {
+Admission::Verdict PhoneRoster::connected(PhoneId id, uint32_t ipv4, uint64_t nowMs, bool logged) {
   // The neighbour table is read outside the lock: the main thread must not
   // wait for it.
   MacAddress mac{};
@@ -62,7 +62,8 @@ Admission::Verdict PhoneRoster::connected(PhoneId id, uint32_t ipv4, uint64_t no
     verdict = admission_.arrive(id, ipv4, identity, nowMs);
     if (verdict == Admission::Verdict::Allow || verdict == Admission::Verdict::Wait) {
       phones_.push_back(PhoneInfo{id, ipv4, nowMs,
-                                  verdict == Admission::Verdict::Allow ? PhoneState::Allowed : PhoneState::Waiting});
+                                  verdict == Admission::Verdict::Allow ? PhoneState::Allowed : PhoneState::Waiting,
+                                  logged});
     }
     noteDeadline();
     changed = admission_.prompted() != before;
@@ -162,7 +163,7 @@ std::optional<PhoneRoster::Prompt> PhoneRoster::prompt() const {
   if (!id) return std::nullopt;
   auto it = std::find_if(phones_.begin(), phones_.end(), [&](const PhoneInfo& p) { return p.id == *id; });
   if (it == phones_.end()) return std::nullopt;
-  return Prompt{it->id, it->ipv4};
+  return Prompt{it->id, it->ipv4, it->logged};
 }
 
 bool PhoneRoster::answer(PhoneId id, Answer answer) {

@@ -58,6 +58,7 @@ struct PhoneInfo {
   uint32_t ipv4 = 0;               // network byte order
   uint64_t connectedSinceMs = 0;   // the worker's clock, see connected()
   PhoneState state = PhoneState::Allowed;
+  bool logged = true;  // false: one of a flood, whose lines are counted, not written
 };
 
 // What the user asked of the worker since its last take. An id may name a
@@ -108,6 +109,7 @@ class PhoneRoster {
   struct Prompt {
     PhoneId id;
     uint32_t ipv4;  // network byte order
+    bool logged;    // whether the prompt's own line may be written
   };
 
   // Either may be null: no prompt notices, or every identity an IP address.
@@ -121,7 +123,9 @@ class PhoneRoster {
   // A phone connected (after its greeting). `nowMs` is a monotonic clock in
   // milliseconds (GetTickCount64), the same the menu formats against. Ids
   // must be unique for the run.
-  Admission::Verdict connected(PhoneId id, uint32_t ipv4, uint64_t nowMs);
+  // `logged`: false for a connection that the log counts instead of
+  // writing its lines (a flood); the prompt then writes none either.
+  Admission::Verdict connected(PhoneId id, uint32_t ipv4, uint64_t nowMs, bool logged = true);
   // A connection ended, for whatever reason. Unknown ids are ignored.
   void disconnected(PhoneId id);
   // Files the phones that have waited too long for an answer as unanswered

@@ -273,6 +273,15 @@ def test_waiting_phones_are_bounded_per_address_and_in_time(clean_settings, star
     # Every line ends in CRLF, written as such, never doubled.
     assert b"\r\r\n" not in text and text.count(b"\r\n") == text.count(b"\n"), text[-400:]
 
+    # A flood of phones that each wait a moment and leave: the prompt's own
+    # line is counted with their connections, not written for each.
+    before = len(program_log(desktop))
+    for _ in range(150):
+        phones().close()
+    phones().read_greeting(idle=0.5)
+    asked = program_log(desktop)[before:].count(b"asking the user about the phone at 127.0.0.1")
+    assert asked <= 10, asked
+
 
 def test_a_large_allow_list_is_read_and_its_first_entries_count(clean_settings, start_tavrin, phones, observer,
                                                                 prompt, desktop, request):
