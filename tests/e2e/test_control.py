@@ -220,11 +220,14 @@ def test_no_keystroke_or_early_click_answers_the_prompt(clean_settings, start_ta
     code, lines = pressed()
     assert code == 0 and prompt.disabled(lines, ALLOW) and prompt.disabled(lines, ALWAYS_ALLOW), lines
     assert not prompt.disabled(lines, DENY), lines
+    # It came up without taking the keyboard from the window in front.
+    assert "foreground 0" in lines, lines
 
     # Someone typing in the prompt, its buttons live: letters of the old
     # access keys ("a" Allow, "l" Always Allow) and a word answer nothing.
     harness.wait_until(lambda: not prompt.disabled(prompt.find()[1], ALLOW), 10, "Allow to be enabled")
-    assert prompt.find("--activate")[0] == 0
+    code, lines = prompt.find("--activate")
+    assert code == 0 and "foreground 1" in lines, lines
     keys = []
     for letter in "alwhello":
         keys += ["k%02X" % ord(letter.upper()), "k%02X^" % ord(letter.upper())]

@@ -7,6 +7,8 @@
  *   count 1                                     how many such boxes are open
  *   default 2                                   the id of the default button
  *                                               (the one drawn as default)
+ *   foreground 0                                1 when the box is the
+ *                                               foreground window
  *   text Are you sure to shutdown Windows?     each static control's text
  *   button 1 OK                                 each button: its id and text,
  *                                               then " (disabled)" if it is
@@ -19,7 +21,8 @@
  * button's WM_COMMAND (IDCANCEL) to the box. It never touches any other
  * button: a test must not be able to confirm what the box asks by mistake.
  *
- * With --press it clicks the button with that id instead, the same way; it
+ * With --press it clicks the button with that id instead, by sending the
+ * command, so that the box has acted on it when findbox.exe ends; it
  * refuses to for a box captioned "Tavrin" (the shutdown question), whose
  * only button a test may click is Cancel.
  *
@@ -102,7 +105,15 @@ static int click(int id, int onlyCancel) {
   if (button == NULL) return 3;
   GetWindowTextW(button, text, 64);
   if (onlyCancel && wcsstr(text, L"Cancel") == NULL) return 3;
-  PostMessageW(found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+  if (onlyCancel) {
+    PostMessageW(found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+  } else {
+    /* Sent: the box has acted on the click when this program ends, so a
+       test's next step never races the answer. */
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button, SMTO_ABORTIFHUNG, 5000,
+                        &result);
+  }
   writeLine(L"clicked", text);
   return 0;
 }
@@ -151,7 +162,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     DWORD written = 0;
     int length;
     EnumChildWindows(found, findDefault, 0);
-    length = _snprintf(line, sizeof line, "count %d\ndefault %d\n", count, defaultId);
+    length = _snprintf(line, sizeof line, "count %d\ndefault %d\nforeground %d\n", count, defaultId,
+                       GetForegroundWindow() == found);
     if (length > 0) WriteFile(out, line, (DWORD)length, &written, NULL);
   }
   EnumChildWindows(found, describeChild, 0);
