@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "app/autorun.h"
 #include "app/desktop_shell.h"
 #include "app/messages.h"
 #include "app/resource.h"
@@ -191,7 +190,6 @@ void MainWindow::onCreate() {
     // The tray program runs on without a server, as it does when the sockets fail.
     if (log_) log_->write(LogLevel::Error, "the server could not be made: no phone can connect");
   }
-  autorunEnabled_ = QueryAutorun();
   watchSession();
   if (!addressWatch_.start(window_, AddressesChangedMessage) && log_)
     log_->write(LogLevel::Warning, "address changes cannot be followed: the tip's addresses are read when it changes");

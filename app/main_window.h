@@ -135,13 +135,13 @@ class MainWindow {
   // The phones of the menu while it is open, for its Disconnect commands.
   std::vector<PhoneId> menuPhones_;
 
-  bool autorunEnabled_ = false;
   bool startBalloonShown_ = false;
   AddressWatch addressWatch_;
   DWORD sessionId_ = 0;
   // The session's notices, while they come to the window.
   unique_any<HWND, UnwatchSession> sessionWatch_;
   uint64_t menuClosedTick_ = 0;
+  bool menuOpen_ = false;
   // The last phone messages, and which balloon is on show.
   RecentMessages recent_;
   // The messages of the menu while it is open, for its commands.
