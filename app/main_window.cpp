@@ -257,11 +257,13 @@ void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD
 }
 
 void MainWindow::onServerPorts(WPARAM report) {
+  // Ports given up for another session are not held by another program,
+  // and taking them back when this one returns is no news.
+  if (!tip_.serving) return;
   const uint32_t ports = static_cast<uint32_t>(report & kAllPortsOpen);
   if (ports == tip_.ports) return;
   tip_.ports = ports;
-  // Ports given up for another session are not held by another program.
-  if (tip_.serving) showPortNotice();
+  showPortNotice();
 }
 
 void MainWindow::showPortNotice() {
