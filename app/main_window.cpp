@@ -172,6 +172,13 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::onCreate() {
+  // Windows drops messages from a process below this one (UIPI), and
+  // Explorer is below a copy run as administrator: without this, that copy's
+  // icon would not come back after Explorer restarts.
+  if (taskbarCreatedMessage_ != 0 &&
+      !ChangeWindowMessageFilterEx(window_, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr) && log_)
+    log_->write(LogLevel::Warning, "the taskbar's restart may go unheard when run as administrator (error %lu)",
+                GetLastError());
   desktop_.setComposition(QueryCompositionEnabled());
   DeleteLeftoverConfigFile();
   trayIcon_ = std::make_unique<TrayIcon>(window_, instance_, log_);
