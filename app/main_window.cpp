@@ -259,7 +259,7 @@ void MainWindow::addTrayIconOrRetry() {
 
 void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags) {
   // A click on the program's own balloon must not open a phone message's target.
-  recent_.ownBalloon();
+  recent_.ownBalloon(GetTickCount64());
   trayIcon_->balloon(title, text, flags, kBalloonMs);
 }
 
