@@ -113,6 +113,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!stopping_) refreshTip(false);
         return 0;
       }
+      if (wParam == kSessionWatchTimer) {
+        if (!stopping_) trySessionWatch();
+        return 0;
+      }
       if (wParam == kFirewallCheckTimer || wParam == kFirewallCopyTimer) {
         if (!stopping_) onFirewallTimer(wParam);
         return 0;
@@ -209,6 +213,7 @@ void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
   KillTimer(window_, kTipTimer);
+  KillTimer(window_, kSessionWatchTimer);
   sessionWatch_.reset();
   addressWatch_.stop();
   stopFirewallWatch();

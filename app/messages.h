@@ -37,5 +37,10 @@ constexpr UINT kFirewallQuestionMs = 5000;
 // Looks whether the elevated copy that changes the firewall has ended.
 constexpr UINT_PTR kFirewallCopyTimer = 21;
 constexpr UINT kFirewallCopyPollMs = 500;
+// Asks again for the session's notices while Windows cannot take the request
+// yet (at logon), a minute at most.
+constexpr UINT_PTR kSessionWatchTimer = 30;
+constexpr UINT kSessionWatchRetryMs = 5000;
+constexpr int kSessionWatchTries = 12;
 
 }  // namespace tavrin
