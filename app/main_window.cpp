@@ -132,6 +132,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case NetworkChangedMessage:
       if (!stopping_) SetTimer(window_, kFirewallCheckTimer, kFirewallCheckDelayMs, nullptr);
       return 0;
+    case WM_DPICHANGED:
+      if (!stopping_) trayIcon_->fitToScale();
+      return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       desktop_.setComposition(QueryCompositionEnabled());
       return 0;
@@ -167,7 +170,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default:
       if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0) {
-        if (!stopping_) addTrayIconOrRetry();
+        if (stopping_) return 0;
+        // Also sent when the display's scale changed.
+        trayIcon_->fitToScale();
+        addTrayIconOrRetry();
         return 0;
       }
       break;
