@@ -11,6 +11,8 @@
 //   Tavrin.exe --remove-firewall-rule
 //       removes that rule again (the uninstaller runs it); when there is one
 //       and this copy is not elevated, it starts an elevated copy and waits.
+//   Tavrin.exe --remove-firewall-rule --elevated-copy
+//       that copy: it removes the rule and never starts another.
 //
 // Neither ever touches a rule of another program, and each exits with 0
 // when it did its job, 1 when it could not. Everything here runs on a
@@ -31,6 +33,7 @@ namespace tavrin {
 
 inline constexpr wchar_t kAllowFirewallSwitch[] = L"--allow-phones-through-firewall";
 inline constexpr wchar_t kRemoveFirewallRuleSwitch[] = L"--remove-firewall-rule";
+inline constexpr wchar_t kRemoveFirewallRuleCopySwitch[] = L"--remove-firewall-rule --elevated-copy";
 
 class Win32FirewallInfo final : public FirewallInfo {
  public:

@@ -7,7 +7,6 @@
 #include <cwchar>
 
 #include "app/firewall_com.h"
-#include "app/win32_platform.h"
 #include "base/log_win32.h"
 #include "shell/firewall_check.h"
 
@@ -117,15 +116,30 @@ int AllowPhonesThroughFirewall(Log& log) {
   return done ? 0 : 1;
 }
 
-int RemoveAllowRule(Log& log) {
+// Whether this process has an administrator's full rights (the token UAC
+// elevates). Not the top of the integrity levels: an elevated program runs
+// at High, below System.
+bool RunsElevated() {
+  unique_handle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
+int RemoveAllowRule(Log& log, bool elevatedCopy) {
   const std::wstring program = ThisProgramPath();
   OwnRules own;
   const unique_com<INetFwRules> rules = ReadOwnRules(log, program, own);
   if (!rules) return 1;
   if (own.added.empty()) return 0;
-  if (!Win32Desktop().thisProgramElevated()) {
-    // Removing a rule takes an administrator: ask once, through an elevated copy.
-    const unique_handle copy = StartElevatedCopy(nullptr, kRemoveFirewallRuleSwitch);
+  // Removing a rule takes an administrator: ask once, through an elevated
+  // copy. That copy never asks again, whatever it finds its rights to be: a
+  // copy that starts copies could go on without end. Without the rights it
+  // fails below and says so.
+  if (!elevatedCopy && !RunsElevated()) {
+    const unique_handle copy = StartElevatedCopy(nullptr, kRemoveFirewallRuleCopySwitch);
     DWORD code = 1;
     if (!copy || WaitForSingleObject(copy.get(), kElevatedCopyWaitMs) != WAIT_OBJECT_0 ||
         !GetExitCodeProcess(copy.get(), &code)) {
@@ -151,12 +165,13 @@ int RemoveAllowRule(Log& log) {
 std::optional<int> RunFirewallSwitch(const wchar_t* commandLine) {
   if (commandLine == nullptr) return std::nullopt;
   const bool allow = std::wcscmp(commandLine, kAllowFirewallSwitch) == 0;
-  if (!allow && std::wcscmp(commandLine, kRemoveFirewallRuleSwitch) != 0) return std::nullopt;
+  const bool copy = std::wcscmp(commandLine, kRemoveFirewallRuleCopySwitch) == 0;
+  if (!allow && !copy && std::wcscmp(commandLine, kRemoveFirewallRuleSwitch) != 0) return std::nullopt;
   const ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   ProgramLog programLog;
   Log& log = programLog.log();
   log.write(LogLevel::Info, "Tavrin started with %ls", commandLine);
-  const int code = allow ? AllowPhonesThroughFirewall(log) : RemoveAllowRule(log);
+  const int code = allow ? AllowPhonesThroughFirewall(log) : RemoveAllowRule(log, copy);
   log.write(LogLevel::Info, "Tavrin ended with exit code %d", code);
   return code;
 }

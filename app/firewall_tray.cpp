@@ -52,9 +52,7 @@ void MainWindow::checkFirewall() {
     log_->write(firewall_.verdict().reach == PhoneReach::Blocked ? LogLevel::Warning : LogLevel::Info, "%s",
                 firewall_.description().c_str());
   refreshTip(true);
-  // Windows' answer adds rules, and rules announce nothing: look again.
-  if (firewall_.verdict().reach == PhoneReach::Undecided)
-    SetTimer(window_, kFirewallCheckTimer, kFirewallQuestionMs, nullptr);
+  if (firewall_.lookAgainSoon(GetTickCount64())) SetTimer(window_, kFirewallCheckTimer, kFirewallQuestionMs, nullptr);
   if (!report.tell) return;
   // The balloon waits for the icon (at logon the taskbar may not be there yet).
   if (!trayIcon_->added()) {
@@ -66,9 +64,11 @@ void MainWindow::checkFirewall() {
 }
 
 void MainWindow::fillFirewallItems(HMENU tray) {
-  // The user may have changed the firewall since: what the menu offers must
-  // hold now. (Only while blocked: the rules are not read at every opening.)
-  if (firewall_.verdict().reach == PhoneReach::Blocked) checkFirewall();
+  // The user may have changed the firewall, or answered Windows' question,
+  // since: what the menu offers must hold now. (Only then: the rules are not
+  // read at every opening.)
+  const PhoneReach reach = firewall_.verdict().reach;
+  if (reach == PhoneReach::Blocked || reach == PhoneReach::Undecided) checkFirewall();
   const FirewallVerdict& verdict = firewall_.verdict();
   if (verdict.reach != PhoneReach::Blocked || !verdict.offerAllow)
     DeleteMenu(tray, IDM_ALLOW_FIREWALL, MF_BYCOMMAND);

@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "app/autorun.h"
 #include "app/desktop_shell.h"
 #include "app/messages.h"
 #include "app/resource.h"
@@ -114,6 +113,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!stopping_) refreshTip(false);
         return 0;
       }
+      if (wParam == kSessionWatchTimer) {
+        if (!stopping_) trySessionWatch();
+        return 0;
+      }
       if (wParam == kFirewallCheckTimer || wParam == kFirewallCopyTimer) {
         if (!stopping_) onFirewallTimer(wParam);
         return 0;
@@ -129,6 +132,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case NetworkChangedMessage:
       if (!stopping_) SetTimer(window_, kFirewallCheckTimer, kFirewallCheckDelayMs, nullptr);
+      return 0;
+    case WM_DPICHANGED:
+      if (!stopping_) trayIcon_->fitToScale();
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       desktop_.setComposition(QueryCompositionEnabled());
@@ -165,7 +171,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default:
       if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0) {
-        if (!stopping_) addTrayIconOrRetry();
+        if (stopping_) return 0;
+        // Also sent when the display's scale changed.
+        trayIcon_->fitToScale();
+        addTrayIconOrRetry();
         return 0;
       }
       break;
@@ -174,6 +183,13 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::onCreate() {
+  // Windows drops messages from a process below this one (UIPI), and
+  // Explorer is below a copy run as administrator: without this, that copy's
+  // icon would not come back after Explorer restarts.
+  if (taskbarCreatedMessage_ != 0 &&
+      !ChangeWindowMessageFilterEx(window_, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr) && log_)
+    log_->write(LogLevel::Warning, "the taskbar's restart may go unheard when run as administrator (error %lu)",
+                GetLastError());
   desktop_.setComposition(QueryCompositionEnabled());
   DeleteLeftoverConfigFile();
   trayIcon_ = std::make_unique<TrayIcon>(window_, instance_, log_);
@@ -192,7 +208,6 @@ void MainWindow::onCreate() {
     // The tray program runs on without a server, as it does when the sockets fail.
     if (log_) log_->write(LogLevel::Error, "the server could not be made: no phone can connect");
   }
-  autorunEnabled_ = QueryAutorun();
   watchSession();
   if (!addressWatch_.start(window_, AddressesChangedMessage) && log_)
     log_->write(LogLevel::Warning, "address changes cannot be followed: the tip's addresses are read when it changes");
@@ -205,6 +220,7 @@ void MainWindow::onDestroy() {
   stopping_ = true;
   KillTimer(window_, kTrayRetryTimer);
   KillTimer(window_, kTipTimer);
+  KillTimer(window_, kSessionWatchTimer);
   sessionWatch_.reset();
   addressWatch_.stop();
   stopFirewallWatch();
@@ -255,16 +271,18 @@ void MainWindow::addTrayIconOrRetry() {
 
 void MainWindow::showOwnBalloon(const wchar_t* title, const wchar_t* text, DWORD flags) {
   // A click on the program's own balloon must not open a phone message's target.
-  recent_.ownBalloon();
+  recent_.ownBalloon(GetTickCount64());
   trayIcon_->balloon(title, text, flags, kBalloonMs);
 }
 
 void MainWindow::onServerPorts(WPARAM report) {
+  // Ports given up for another session are not held by another program,
+  // and taking them back when this one returns is no news.
+  if (!tip_.serving) return;
   const uint32_t ports = static_cast<uint32_t>(report & kAllPortsOpen);
   if (ports == tip_.ports) return;
   tip_.ports = ports;
-  // Ports given up for another session are not held by another program.
-  if (tip_.serving) showPortNotice();
+  showPortNotice();
 }
 
 void MainWindow::showPortNotice() {

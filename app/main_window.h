@@ -86,6 +86,7 @@ class MainWindow {
 
   // The session's life: lock, sleep, another session, log-off (session_events.cpp).
   void watchSession();
+  void trySessionWatch();
   static void UnwatchSession(HWND window) noexcept;
   void onSessionChange(WPARAM change, LPARAM session);
   LRESULT onPowerBroadcast(WPARAM event);
@@ -136,13 +137,14 @@ class MainWindow {
   // The phones of the menu while it is open, for its Disconnect commands.
   std::vector<PhoneId> menuPhones_;
 
-  bool autorunEnabled_ = false;
   bool startBalloonShown_ = false;
   AddressWatch addressWatch_;
   DWORD sessionId_ = 0;
   // The session's notices, while they come to the window.
   unique_any<HWND, UnwatchSession> sessionWatch_;
+  int sessionWatchTries_ = 0;  // failed requests for them
   uint64_t menuClosedTick_ = 0;
+  bool menuOpen_ = false;
   // The last phone messages, and which balloon is on show.
   RecentMessages recent_;
   // The messages of the menu while it is open, for its commands.

@@ -31,10 +31,16 @@ constexpr UINT kPromptArmMs = 1000;
 // the network list's notices have settled (they come in bursts).
 constexpr UINT_PTR kFirewallCheckTimer = 20;
 constexpr UINT kFirewallCheckDelayMs = 1500;
-// ...and again while Windows' own question about Tavrin waits for an answer.
+// ...and again while Windows' own question about Tavrin waits for an answer
+// (for its first minute).
 constexpr UINT kFirewallQuestionMs = 5000;
 // Looks whether the elevated copy that changes the firewall has ended.
 constexpr UINT_PTR kFirewallCopyTimer = 21;
 constexpr UINT kFirewallCopyPollMs = 500;
+// Asks again for the session's notices while Windows cannot take the request
+// yet (at logon), a minute at most.
+constexpr UINT_PTR kSessionWatchTimer = 30;
+constexpr UINT kSessionWatchRetryMs = 5000;
+constexpr int kSessionWatchTries = 12;
 
 }  // namespace tavrin

@@ -40,22 +40,23 @@ void MainWindow::showPeerBalloon(const char* title, const char* target) {
   wideTarget[RecentMessages::kTargetUnits - 1] = L'\0';
   SYSTEMTIME now = {};
   GetLocalTime(&now);
-  recent_.add(converted, wideTarget, static_cast<uint8_t>(now.wHour), static_cast<uint8_t>(now.wMinute));
+  recent_.add(converted, wideTarget, static_cast<uint8_t>(now.wHour), static_cast<uint8_t>(now.wMinute),
+              GetTickCount64());
   trayIcon_->balloon(L"Message from Quillo", text, 0, kBalloonMs);
 }
 
 void MainWindow::onBalloonEvent(UINT event) {
   switch (event) {
     case NIN_BALLOONSHOW:
-      recent_.balloonShown();
+      recent_.balloonShown(GetTickCount64());
       break;
     case NIN_BALLOONHIDE:
     case NIN_BALLOONTIMEOUT:
-      recent_.balloonGone();
+      recent_.balloonGone(GetTickCount64());
       break;
     case NIN_BALLOONUSERCLICK: {
       const RecentMessages::Message* message = recent_.clicked();
-      recent_.balloonGone();
+      recent_.balloonGone(GetTickCount64());
       if (message != nullptr) openMessageTarget(message->target);
       break;
     }

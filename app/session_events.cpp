@@ -12,15 +12,38 @@
 #include <wtsapi32.h>
 
 #include "app/main_window.h"
+#include "app/messages.h"
 #include "server/remote_server.h"
 
 namespace tavrin {
 
 void MainWindow::watchSession() {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &sessionId_)) sessionId_ = static_cast<DWORD>(-1);
-  if (WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION)) sessionWatch_.reset(window_);
-  else if (log_)
-    log_->write(LogLevel::Warning, "session changes cannot be followed (error %lu)", GetLastError());
+  trySessionWatch();
+}
+
+// Started at logon, the program may come before the Remote Desktop service
+// is ready to take the request (RPC_S_INVALID_BINDING): it is tried again
+// for a while, with a line in the log when it first fails and when it works
+// or is given up.
+void MainWindow::trySessionWatch() {
+  if (WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION)) {
+    sessionWatch_.reset(window_);
+    KillTimer(window_, kSessionWatchTimer);
+    if (sessionWatchTries_ > 0 && log_) log_->write(LogLevel::Info, "session changes are followed now");
+    return;
+  }
+  const DWORD error = GetLastError();
+  ++sessionWatchTries_;
+  if (sessionWatchTries_ == 1) {
+    if (log_)
+      log_->write(LogLevel::Warning, "session changes cannot be followed yet (error %lu): trying again every 5 s",
+                  error);
+    SetTimer(window_, kSessionWatchTimer, kSessionWatchRetryMs, nullptr);
+  } else if (sessionWatchTries_ >= kSessionWatchTries) {
+    KillTimer(window_, kSessionWatchTimer);
+    if (log_) log_->write(LogLevel::Warning, "session changes cannot be followed (error %lu): given up", error);
+  }
 }
 
 void MainWindow::UnwatchSession(HWND window) noexcept { WTSUnRegisterSessionNotification(window); }

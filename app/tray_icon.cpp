@@ -9,7 +9,24 @@
 
 namespace tavrin {
 
-TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log) : window_(window), log_(log) {
+namespace {
+
+// The small icon's size at the window's scale now. GetSystemMetrics keeps
+// the scale the program started at; the functions for a given DPI
+// (Windows 10 1607 and later) follow a change of scale.
+int SmallIconSize(HWND window) {
+  const HMODULE user32 = GetModuleHandleW(L"user32");
+  const auto dpiForWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+  const auto metricForDpi = reinterpret_cast<int(WINAPI*)(int, UINT)>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetSystemMetricsForDpi")));
+  const UINT dpi = dpiForWindow ? dpiForWindow(window) : 0;
+  return dpi != 0 && metricForDpi ? metricForDpi(SM_CXSMICON, dpi) : GetSystemMetrics(SM_CXSMICON);
+}
+
+}  // namespace
+
+TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log) : window_(window), instance_(instance), log_(log) {
   // Loaded once and kept: the icon is added again after every taskbar
   // restart. At the size the taskbar asks for at this scale, picked from
   // the icon's own images rather than stretched.
@@ -18,6 +35,38 @@ TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log) : window_(window),
     icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON,
                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   icon_.reset(icon);
+  iconSize_ = GetSystemMetrics(SM_CXSMICON);
+  // The scale may have changed since logon, which the metrics above keep.
+  fitToScale();
+}
+
+unique_hicon TrayIcon::load(int size) const {
+  // Picked from the icon's own images too. Some import libraries of comctl32
+  // lack LoadIconWithScaleDown: it is looked up in the comctl32 6 that
+  // LoadIconMetric's import has loaded.
+  using ScaleDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+  const auto scaleDown = reinterpret_cast<ScaleDown>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"comctl32"), "LoadIconWithScaleDown")));
+  HICON icon = nullptr;
+  if (!scaleDown || FAILED(scaleDown(instance_, MAKEINTRESOURCEW(IDI_TAVRIN), size, size, &icon)))
+    icon = static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TAVRIN), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  return unique_hicon(icon);
+}
+
+void TrayIcon::fitToScale() {
+  const int size = SmallIconSize(window_);
+  if (size == iconSize_) return;
+  unique_hicon icon = load(size);
+  if (!icon) return;
+  if (added_) {
+    NOTIFYICONDATAW changed = record(NIF_ICON);
+    changed.hIcon = icon.get();
+    notify(NIM_MODIFY, changed, "change the icon of");
+  }
+  // The taskbar keeps its own copy: the old icon may go now.
+  icon_ = std::move(icon);
+  iconSize_ = size;
 }
 
 NOTIFYICONDATAW TrayIcon::record(UINT flags) const {

@@ -34,13 +34,20 @@ class TrayIcon {
   void setTip(const wchar_t* tip);
   // flags: NIIF_INFO, NIIF_WARNING or 0; the balloon stays about timeoutMs.
   void balloon(const wchar_t* title, const wchar_t* text, DWORD flags, UINT timeoutMs);
+  // After a change of the display's scale (WM_DPICHANGED, or Explorer
+  // announcing the taskbar anew): the icon at the size the taskbar now asks
+  // for, given to the taskbar at once when it has the icon.
+  void fitToScale();
 
  private:
   bool notify(DWORD message, NOTIFYICONDATAW& record, const char* what);
   NOTIFYICONDATAW record(UINT flags) const;
+  unique_hicon load(int size) const;
 
   HWND window_;
+  HINSTANCE instance_;
   unique_hicon icon_;
+  int iconSize_ = 0;
   bool added_ = false;
   bool version4_ = false;
   bool addFailureLogged_ = false;

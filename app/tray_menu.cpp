@@ -26,12 +26,19 @@ HMENU SubMenuHolding(HMENU menu, UINT command) {
 }
 
 void MainWindow::showTrayMenu(POINT anchor) {
+  // The taskbar may ask for the menu again while it is open (a second
+  // NIN_KEYSELECT, WM_CONTEXTMENU during its loop): a second menu would
+  // fail and then empty the lists the open menu's commands need.
+  if (menuOpen_) return;
   SetForegroundWindow(window_);
   unique_hmenu menu(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
   if (!menu) return;
   HMENU popup = GetSubMenu(menu.get(), 0);
   if (popup == nullptr) return;
-  CheckMenuItem(popup, IDM_AUTORUN, MF_BYCOMMAND | (autorunEnabled_ ? MF_CHECKED : MF_UNCHECKED));
+  menuOpen_ = true;
+  // Read at every opening: Task Manager's Startup tab may have turned the
+  // entry off or on since.
+  CheckMenuItem(popup, IDM_AUTORUN, MF_BYCOMMAND | (QueryAutorun() ? MF_CHECKED : MF_UNCHECKED));
 
   wchar_t caption[kMenuCaptionCapacity];
   CopyText(caption, kMenuCaptionCapacity, kAddressPrefix);
@@ -51,6 +58,7 @@ void MainWindow::showTrayMenu(POINT anchor) {
   const UINT chosen = TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD,
                                      anchor.x, anchor.y, 0, window_, nullptr);
   menuClosedTick_ = GetTickCount64();
+  menuOpen_ = false;
   // Lets the menu close when the user clicks elsewhere next time.
   PostMessageW(window_, WM_NULL, 0, 0);
   // The lists answer only a choice of their own items: any other command may
@@ -71,11 +79,9 @@ void MainWindow::forgetMenuLists() {
 bool MainWindow::onMenuCommand(UINT command) {
   switch (command) {
     case IDM_AUTORUN:
-      if (autorunEnabled_) {
-        if (DisableAutorun()) autorunEnabled_ = false;
-      } else if (EnableAutorun()) {
-        autorunEnabled_ = true;
-      }
+      // Goes by the entry as it is now, not as the menu showed it.
+      if (QueryAutorun()) DisableAutorun();
+      else EnableAutorun();
       return true;
     case IDM_DOWNLOAD_LATEST: OpenTarget(L"" TAVRIN_URL_DOWNLOAD_LATEST); return true;
     case IDM_WEBSITE: OpenTarget(L"" TAVRIN_URL_WEBSITE); return true;

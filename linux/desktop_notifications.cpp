@@ -9,6 +9,7 @@
 #include <QTime>
 #include <QVariantMap>
 
+#include "seams/system.h"
 #include "shell/peer_target.h"
 
 namespace tavrin {
@@ -56,7 +57,7 @@ void PhoneMessages::show(const char* title, const char* target) {
   const QString link = QString::fromUtf8(target);
   const QTime now = QTime::currentTime();
   recent_.add(QString::fromUtf8(title).toStdWString().c_str(), link.toStdWString().c_str(),
-              static_cast<uint8_t>(now.hour()), static_cast<uint8_t>(now.minute()));
+              static_cast<uint8_t>(now.hour()), static_cast<uint8_t>(now.minute()), TickCount64());
   const bool clickable = MayOpen(link);
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
   call << QStringLiteral("Tavrin") << 0u << QStringLiteral("tavrin") << QStringLiteral("Message from Quillo")

@@ -54,23 +54,27 @@ bool Listener::retryDue(uint32_t now) {
   return true;
 }
 
-void Listener::report(const Discovery& discovery) {
+void Listener::report(const Discovery& discovery, bool serving) {
   const bool listening = isOpen();
   const bool announcing = discovery.isOpen();
   const int ports = (listening ? 1 : 0) | (announcing ? 2 : 0);
   if (ports == reportedPorts_) return;
   // One socket's line when it opened or closed, or on the first report.
-  auto tell = [this](bool open, int bit, const char* protocol, unsigned port, const char* doing, int error) {
+  auto tell = [this, serving](bool open, int bit, const char* protocol, unsigned port, const char* doing, int error) {
     if (reportedPorts_ >= 0 && ((reportedPorts_ & bit) != 0) == open) return;
     if (open && platform_.log) platform_.log->writeKept(LogLevel::Info, "%s port %u: %s", protocol, port, doing);
-    if (!open)
+    if (!open && !serving)
+      platform_.write(LogLevel::Info, "%s port %u: closed while another session is on the screen", protocol, port);
+    else if (!open)
       platform_.write(LogLevel::Warning, "%s port %u %s (error %d): trying again every 2 s", protocol, port,
                       DescribeOpenFailure(error), error);
   };
   tell(listening, 1, "TCP", ntohs(address_.sin_port), "listening", error_);
   if (discovery.enabled()) tell(announcing, 2, "UDP", kDiscoveryPort, "announcing", discovery.error());
   reportedPorts_ = ports;
-  if (platform_.ui) platform_.ui->reportPorts(listening, announcing);
+  // Ports given up on purpose are nothing for the user to hear of, and
+  // neither is taking them back.
+  if (platform_.ui && serving) platform_.ui->reportPorts(listening, announcing);
 }
 
 // `error`: a new pause, or 0 when a pass asks whether a count is due.

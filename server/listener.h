@@ -30,8 +30,9 @@ class Listener {
   bool retryDue(uint32_t now);
   void restartRetry(uint32_t now) { lastRetryTick_ = now; }
   // Tells what is open when it changed: the first time only when something
-  // is missing.
-  void report(const Discovery& discovery);
+  // is missing. While not `serving` the sockets are closed on purpose: the
+  // log says so and the user interface hears nothing.
+  void report(const Discovery& discovery, bool serving);
 
   // Adds the listener to a pass's read set unless it is closed or paused.
   void watch(ReadSet& reads, uint32_t now);

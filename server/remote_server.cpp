@@ -145,7 +145,7 @@ void RemoteServer::openSockets() {
     listener_.open();
     discovery_.open();
   }
-  listener_.report(discovery_);
+  listener_.report(discovery_, servingSeen_);
 }
 
 }  // namespace tavrin

@@ -184,6 +184,18 @@ FirewallCheck::Report FirewallCheck::check() {
   return {changed, tell};
 }
 
+bool FirewallCheck::lookAgainSoon(uint64_t now) {
+  if (verdict_.reach != PhoneReach::Undecided) {
+    questionSeen_ = false;
+    return false;
+  }
+  if (!questionSeen_) {
+    questionSeen_ = true;
+    questionSince_ = now;
+  }
+  return now - questionSince_ < kQuestionWatchMs;
+}
+
 void FirewallCheck::told() {
   if (std::find(told_.begin(), told_.end(), key_) != told_.end()) return;
   if (told_.size() == kMemory) told_.erase(told_.begin());

@@ -67,6 +67,13 @@ class FirewallCheck {
   Report check();
   // The balloon was shown: not again for the same networks and cause.
   void told();
+  // Asked after each check, at `now` (milliseconds): whether to check again
+  // soon because Windows' question waits for an answer (which adds rules,
+  // and rules announce nothing). Only for kQuestionWatchMs from when it was
+  // first seen waiting: a question left that long has been put aside, and
+  // reading every rule every few seconds would go on for the whole run.
+  bool lookAgainSoon(uint64_t now);
+  static constexpr uint64_t kQuestionWatchMs = 60000;
   const FirewallVerdict& verdict() const { return verdict_; }
   // One line for the log: the answer and the networks it holds for.
   const std::string& description() const { return description_; }
@@ -79,6 +86,8 @@ class FirewallCheck {
   std::string key_;  // the networks (or profiles) and the cause of the last check
   std::string description_;
   std::vector<std::string> told_;  // oldest first
+  bool questionSeen_ = false;  // Windows' question is waiting, since questionSince_
+  uint64_t questionSince_ = 0;
 };
 
 // The line for the tip and the Phones submenu while phones are blocked

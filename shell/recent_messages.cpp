@@ -4,7 +4,8 @@
 
 namespace tavrin {
 
-uint64_t RecentMessages::add(const wchar_t* title, const wchar_t* target, uint8_t hour, uint8_t minute) {
+uint64_t RecentMessages::add(const wchar_t* title, const wchar_t* target, uint8_t hour, uint8_t minute,
+                             uint64_t now) {
   Message& slot = messages_[next_];
   slot.id = ++lastId_;
   CopyText(slot.title, kTitleUnits, title);
@@ -13,29 +14,41 @@ uint64_t RecentMessages::add(const wchar_t* title, const wchar_t* target, uint8_
   slot.minute = minute;
   next_ = (next_ + 1) % kCapacity;
   if (count_ < kCapacity) ++count_;
-  queue(slot.id);
+  queue(slot.id, now);
   return slot.id;
 }
 
-void RecentMessages::queue(uint64_t id) {
+void RecentMessages::queue(uint64_t id, uint64_t now) {
   newestBalloon_ = id;
-  if (queued_ == kQueued) {  // the oldest waiting balloon is forgotten
-    queueHead_ = (queueHead_ + 1) % kQueued;
-    --queued_;
-  }
-  queue_[(queueHead_ + queued_) % kQueued] = id;
+  if (queued_ == kQueued) dropHead();  // the oldest waiting balloon is forgotten
+  queue_[(queueHead_ + queued_) % kQueued] = {id, now};
   ++queued_;
 }
 
-void RecentMessages::balloonShown() {
-  shellSays_ = true;
-  if (queued_ == 0) {
-    onShow_ = 0;
-    return;
-  }
-  onShow_ = queue_[queueHead_];
+void RecentMessages::dropHead() {
   queueHead_ = (queueHead_ + 1) % kQueued;
   --queued_;
+}
+
+void RecentMessages::balloonShown(uint64_t now) {
+  shellSays_ = true;
+  // A balloon on show until now kept the queue waiting until now.
+  const uint64_t freeSince = showing_ ? now : freeSince_;
+  showing_ = true;
+  while (queued_ > 0) {
+    const uint64_t at = queue_[queueHead_].at;
+    if (now - (at > freeSince ? at : freeSince) <= kStaleMs) break;
+    dropHead();
+  }
+  onShow_ = queued_ > 0 ? queue_[queueHead_].id : 0;
+  if (queued_ > 0) dropHead();
+}
+
+void RecentMessages::balloonGone(uint64_t now) {
+  if (showing_) freeSince_ = now;
+  else if (queued_ > 0) dropHead();
+  showing_ = false;
+  onShow_ = 0;
 }
 
 const RecentMessages::Message* RecentMessages::find(uint64_t id) const {

@@ -162,11 +162,11 @@ def test_without_a_firewall_to_ask_nothing_is_said_and_the_switch_changes_nothin
     answers = lambda: [line for line in program_log(desktop)[before:].splitlines() if "phones and the firewall:" in line]
     line = harness.wait_until(answers, 15, "the firewall's answer in the log")[0]
     assert "cannot tell, the firewall could not be read" in line, line
-    # The elevated switch, run beside the tray program, changes nothing and
-    # ends with 1 without a second tray program; the first serves on.
-    code = desktop.run_program(build.tavrin(), "--allow-phones-through-firewall",
-                               log=test_log_dir(request) / "switch.log", timeout=30)
-    assert code == 1
+    # The elevated switches, run beside the tray program, change nothing and
+    # end with 1 without a second tray program; the first serves on.
+    for switch in (["--allow-phones-through-firewall"], ["--remove-firewall-rule", "--elevated-copy"]):
+        code = desktop.run_program(build.tavrin(), *switch, log=test_log_dir(request) / "switch.log", timeout=30)
+        assert code == 1, switch
     assert "the firewall's rules could not be read: nothing was changed" in program_log(desktop)[before:]
     assert not [w for w in windows.visible() if w["class"] == "tooltips_class32"
                 and ("Windows Firewall" in w["text"] or "set as Public" in w["text"])]

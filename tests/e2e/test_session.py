@@ -76,8 +76,9 @@ def test_lock_sleep_and_log_off_release_what_phones_hold(start_tavrin, phones, o
     closed(phone)
 
 
-def test_another_session_on_the_screen_frees_the_ports_until_this_one_is_back(tavrin, phones, observer):
+def test_another_session_on_the_screen_frees_the_ports_until_this_one_is_back(tavrin, phones, observer, desktop):
     phone = phone_with_greeting(phones)
+    before = len(program_log(desktop))
     # Another session's notice is not this one's.
     assert tavrin.post(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 4242) == 0
     observer.sync(phone, rounds=1)
@@ -91,3 +92,5 @@ def test_another_session_on_the_screen_frees_the_ports_until_this_one_is_back(ta
     again.send_item("mos m 2 1")
     observer.sync(again, rounds=1)
     assert observer.events()[-1] == "move 2 1"
+    # Ports given up on purpose are not a port another program holds.
+    assert b"trying again" not in program_log(desktop)[before:]

@@ -154,6 +154,8 @@ TEST_F(Server, LeavingTheScreenOrStoppingReleasesWhatPhonesStillHold) {
   phone = greetedPhone();
   phone->send(Key("[R] WIN d"));
   EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down ext"});
+  // The user interface never hears of ports given up on purpose.
+  EXPECT_EQ(ui.calls(), (Strings{"ports listening", "ports listening"}));
   server.reset();
   EXPECT_EQ(injector.take(), Strings{"key 5b up ext"});
   EXPECT_EQ(phone->readMore(2000), "<end>");

@@ -121,7 +121,7 @@ TEST(FirewallVerdict, PublicNetworksAndSeveralNetworks) {
   EXPECT_EQ(Judged(policy), "unknown");
 }
 
-TEST(FirewallCheck, TellsOncePerNetworkAndCauseAndNeverWhenItCannotTell) {
+TEST(FirewallCheck, WhenToTellAndWhenToLookAgain) {
   test::FakeFirewallInfo info;
   info.state = OnNetwork(kProfilePrivate, SilentBlockRules(kProfilePrivate));
   const ConnectedNetwork home{"{home}", "Home", NetworkCategory::Private};
@@ -165,6 +165,24 @@ TEST(FirewallCheck, TellsOncePerNetworkAndCauseAndNeverWhenItCannotTell) {
   info.networksReadable = false;
   check.check();
   EXPECT_NE(check.description().find("networks: unknown"), std::string::npos);
+  EXPECT_FALSE(check.lookAgainSoon(0));
+
+  // Windows' question: looked at again for a minute from when it was first
+  // seen, and for a minute again when it comes back after an answer.
+  info.firewallReadable = true;
+  info.state = OnNetwork(kProfilePrivate);
+  info.state.privateProfile.asksAboutNewPrograms = true;
+  check.check();
+  EXPECT_TRUE(check.lookAgainSoon(1000));
+  check.check();
+  EXPECT_TRUE(check.lookAgainSoon(60999));
+  EXPECT_FALSE(check.lookAgainSoon(61000));
+  info.state.rules = SilentBlockRules(kProfilePrivate);
+  check.check();
+  EXPECT_FALSE(check.lookAgainSoon(62000));
+  info.state.rules.clear();
+  check.check();
+  EXPECT_TRUE(check.lookAgainSoon(200000));
 }
 
 }  // namespace

@@ -103,27 +103,42 @@ TEST(ElevationNotice, OneBalloonPerElevatedWindowWhileTavrinIsNot) {
 
 TEST(RecentMessages, AClickOpensTheBalloonOnShowAndTheMenuKeepsTheLastTen) {
   RecentMessages recent;
-  recent.add(L"First", L"https://example.com/1", 9, 5);
-  recent.ownBalloon();
-  recent.add(L"Second", L"https://example.com/2", 9, 6);
+  recent.add(L"First", L"https://example.com/1", 9, 5, 0);
+  recent.ownBalloon(0);
+  recent.add(L"Second", L"https://example.com/2", 9, 6, 0);
   // A shell that never says which balloon shows: the newest one's.
   EXPECT_EQ(std::wstring(recent.clicked()->target), L"https://example.com/2");
-  // Balloons queue: the first on show is the first asked for.
-  recent.balloonShown();
+  // Balloons queue: the first on show is the first asked for, even when the
+  // user was away and it stayed up long.
+  recent.balloonShown(0);
   EXPECT_EQ(std::wstring(recent.clicked()->target), L"https://example.com/1");
-  recent.balloonGone();
+  recent.balloonGone(100000);
   EXPECT_EQ(recent.clicked(), nullptr);
-  recent.balloonShown();  // the program's own
+  recent.balloonShown(100000);  // the program's own
   EXPECT_EQ(recent.clicked(), nullptr);
-  recent.balloonShown();
+  recent.balloonShown(110000);
   EXPECT_EQ(std::wstring(recent.clicked()->title), L"Second");
+  recent.balloonGone(120000);
 
-  for (int i = 0; i < 12; ++i) recent.add((L"M" + std::to_wstring(i)).c_str(), L"", 23, 59);
+  // Balloons dropped unseen: one the shell says went while none showed
+  // (quiet time), one it never speaks of (Focus Assist).
+  recent.add(L"Quiet", L"", 9, 7, 130000);
+  recent.balloonGone(130001);
+  recent.add(L"Third", L"", 9, 8, 131000);
+  recent.balloonShown(131500);
+  EXPECT_EQ(std::wstring(recent.clicked()->title), L"Third");
+  recent.balloonGone(140000);
+  recent.add(L"Hidden", L"", 9, 9, 150000);
+  recent.add(L"Fourth", L"", 9, 10, 200000);
+  recent.balloonShown(200500);
+  EXPECT_EQ(std::wstring(recent.clicked()->title), L"Fourth");
+
+  for (int i = 0; i < 12; ++i) recent.add((L"M" + std::to_wstring(i)).c_str(), L"", 23, 59, 0);
   ASSERT_EQ(recent.size(), RecentMessages::kCapacity);
   EXPECT_EQ(std::wstring(recent.newest(0).title), L"M11");
   EXPECT_EQ(std::wstring(recent.newest(9).title), L"M2");
   wchar_t item[32];
-  recent.add(L"Q&A \xD83D\xDE00", L"", 7, 3);
+  recent.add(L"Q&A \xD83D\xDE00", L"", 7, 3, 0);
   FormatRecentItem(item, 32, recent.newest(0));
   EXPECT_EQ(std::wstring(item), L"07:03  Q&&A \xD83D\xDE00");  // no access letter from a title
   FormatRecentItem(item, 14, recent.newest(0));
