@@ -58,7 +58,9 @@ void Listener::report(const Discovery& discovery, bool serving) {
   const bool listening = isOpen();
   const bool announcing = discovery.isOpen();
   const int ports = (listening ? 1 : 0) | (announcing ? 2 : 0);
-  if (ports == reportedPorts_) return;
+  // Back on the screen, the window hears the ports as they are, even when
+  // they are still closed (the copy of the session that left may hold them).
+  if (ports == reportedPorts_ && (!serving || windowTold_)) return;
   // One socket's line when it opened or closed, or on the first report.
   auto tell = [this, serving](bool open, int bit, const char* protocol, unsigned port, const char* doing, int error) {
     if (reportedPorts_ >= 0 && ((reportedPorts_ & bit) != 0) == open) return;
@@ -72,6 +74,7 @@ void Listener::report(const Discovery& discovery, bool serving) {
   tell(listening, 1, "TCP", ntohs(address_.sin_port), "listening", error_);
   if (discovery.enabled()) tell(announcing, 2, "UDP", kDiscoveryPort, "announcing", discovery.error());
   reportedPorts_ = ports;
+  windowTold_ = serving;
   // Ports given up on purpose are nothing for the user to hear of, and
   // neither is taking them back.
   if (platform_.ui && serving) platform_.ui->reportPorts(listening, announcing);

@@ -61,6 +61,7 @@ class Listener {
   void tellAcceptPause(uint32_t now, int error);
   bool quickAckFailureLogged_ = false;
   int reportedPorts_ = -1;  // what report() last told, -1 before the first report
+  bool windowTold_ = false;  // the window heard reportedPorts_ (not while not serving)
 };
 
 }  // namespace tavrin

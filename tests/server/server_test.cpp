@@ -149,13 +149,20 @@ TEST_F(Server, LeavingTheScreenOrStoppingReleasesWhatPhonesStillHold) {
     return static_cast<bool>(CreateListener(ListenAddress(L"127.0.0.1", port)));
   };
   ASSERT_TRUE(WaitUntil(portFree));
-  server->setServing(true);
+  {
+    // Back on the screen while the other session's copy still holds the
+    // port: the window hears that it is closed.
+    const unique_socket held = CreateListener(ListenAddress(L"127.0.0.1", port));
+    ASSERT_TRUE(held);
+    server->setServing(true);
+    ASSERT_TRUE(WaitUntil([&] { return ui.calls().size() == 2; }));
+  }
   ASSERT_TRUE(WaitUntil([&] { return !portFree(); }));
   phone = greetedPhone();
   phone->send(Key("[R] WIN d"));
   EXPECT_EQ(eventsUpTo(*phone), Strings{"key 5b down ext"});
   // The user interface never hears of ports given up on purpose.
-  EXPECT_EQ(ui.calls(), (Strings{"ports listening", "ports listening"}));
+  EXPECT_EQ(ui.calls(), (Strings{"ports listening", "ports", "ports listening"}));
   server.reset();
   EXPECT_EQ(injector.take(), Strings{"key 5b up ext"});
   EXPECT_EQ(phone->readMore(2000), "<end>");
