@@ -27,8 +27,8 @@ int SmallIconSize(HWND window) {
 }  // namespace
 
 TrayIcon::TrayIcon(HWND window, HINSTANCE instance, Log* log) : window_(window), instance_(instance), log_(log) {
-  // Loaded once and kept: the icon is added again after every taskbar
-  // restart. At the size the taskbar asks for at this scale, picked from
+  // Kept, and loaded again only when the scale changes: the icon is added
+  // again after every taskbar restart. At the size the taskbar asks for at this scale, picked from
   // the icon's own images rather than stretched.
   HICON icon = nullptr;
   if (FAILED(LoadIconMetric(instance, MAKEINTRESOURCEW(IDI_TAVRIN), LIM_SMALL, &icon)))

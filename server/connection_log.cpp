@@ -80,7 +80,7 @@ void ConnectionLogGate::closedQuietly(uint32_t ipv4, const char* why, uint64_t n
 }
 
 bool ConnectionLogGate::pending(const Address& address) const {
-  return (address.used || &address == &others_) && (address.quiet > 0 || address.otherCloses > 0 || address.reasons[0].count > 0);
+  return address.used && (address.quiet > 0 || address.otherCloses > 0 || address.reasons[0].count > 0);
 }
 
 void ConnectionLogGate::scheduleFlush(const Address& address) {

@@ -69,7 +69,7 @@ class ConnectionLogGate {
 
   Log* log_;
   std::array<Address, kAddresses> addresses_{};
-  Address others_{};  // addresses no longer followed
+  Address others_{.used = true};  // addresses no longer followed (never in the table)
   uint64_t allWindowStartMs_ = 0;
   uint32_t allLogged_ = 0;  // connections logged one by one in that minute
   uint64_t nextFlushMs_ = UINT64_MAX;
